@@ -1,0 +1,46 @@
+# Set-up and checks on a fresh Debian 12 machine:
+#   make demo    install what is missing, build, and run Quarrow's main job
+#   make check   install what is missing, build, and run every test
+BUILD    ?= build
+WINBUILD ?= build-win
+JOBS     ?= 2
+
+# Debian packages the build, the tests and the demo need.
+PACKAGES = cmake make g++ pkg-config googletest libgtest-dev libgmock-dev \
+           libfltk1.3-dev libssl-dev libgmime-3.0-dev openssl \
+           dovecot-pop3d xvfb xauth xdotool imagemagick x11-utils \
+           g++-mingw-w64-x86-64-posix wine64
+
+.PHONY: all deps build build-windows check check-native check-windows demo clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh $(PACKAGES)
+
+build: deps
+	cmake -S . -B $(BUILD) -DQUARROW_WERROR=ON
+	cmake --build $(BUILD) -j$(JOBS)
+
+build-windows: deps
+	@if [ -f cmake/mingw-w64.cmake ]; then \
+	  cmake -S . -B $(WINBUILD) -DQUARROW_WERROR=ON \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake && \
+	  cmake --build $(WINBUILD) -j$(JOBS); \
+	else echo "The Windows build is not set up yet."; fi
+
+check: check-native check-windows
+
+check-native: build
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+check-windows: build-windows
+	@if [ -d $(WINBUILD) ]; then \
+	  ctest --test-dir $(WINBUILD) --output-on-failure; fi
+
+demo: build
+	@if [ -x scripts/demo.sh ]; then scripts/demo.sh $(BUILD); \
+	else echo "Quarrow cannot run on this system yet: its Linux layer is still being built."; fi
+
+clean:
+	rm -rf $(BUILD) $(WINBUILD)

@@ -1,0 +1,121 @@
+// Everything Quarrow asks of its operating system, with Windows meaning.
+//
+// The core (app/, retrieval/) reaches the system only through this class, so
+// it runs unchanged on the Win32 layer, the POSIX layer and the in-memory test
+// platform. Names are Windows names: drive letters, "\" between folders, and
+// comparison without regard to case.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Failure.h"
+
+namespace quarrow {
+
+using Text = std::wstring;
+
+// How the tool's window opens: the program's own codes, equal to the Windows
+// show states SW_SHOWMINNOACTIVE and SW_SHOWNORMAL.
+namespace window_style {
+constexpr int kMinimizedNoActivate = 6;
+constexpr int kNormal = 1;
+}  // namespace window_style
+
+enum class MessageIcon { Exclamation, Critical, Information };
+
+// A reading of the local clock.
+struct LocalTime {
+  int year = 0;    // e.g. 2007
+  int month = 0;   // 1..12
+  int day = 0;     // 1..31
+  int hour = 0;    // 0..23
+  int minute = 0;  // 0..59
+  int second = 0;  // 0..59
+  int millisecond = 0;
+};
+
+// A file opened for sequential reading as 8-bit text in the system code page,
+// handed out as wide text. Line ends are passed through as they stand (CR, LF).
+class TextReader {
+ public:
+  virtual ~TextReader() = default;
+  // Appends the next piece of text (at least one character) to `out` and
+  // returns true, or returns false at the end of the file. Never splits a
+  // multi-byte character between two pieces.
+  virtual bool ReadMore(Text& out) = 0;
+};
+
+// Process id as the start gives it back; only ever handed to WaitForProcess.
+using ProcessId = unsigned long;
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // --- Processes ----------------------------------------------------------
+  // Starts `commandLine` (one unquoted text: program part, then arguments) as
+  // a new process with `windowStyle` (window_style::*) and gives back its id.
+  // Throws Failure with the system's description when it cannot be started.
+  virtual ProcessId StartProcess(const Text& commandLine, int windowStyle) = 0;
+  // Blocks until the process started with that id has ended and releases it.
+  // A process that has already ended is not an error.
+  virtual void WaitForProcess(ProcessId id) = 0;
+
+  // --- Current drive and folder -------------------------------------------
+  // Makes drive `letter` ('c' or 'C') current, with its own current folder.
+  // Throws when no such drive exists.
+  virtual void SelectDrive(wchar_t letter) = 0;
+  // Makes `folder` (absolute, drive-rooted or relative) the current folder of
+  // its drive and, where it names the current drive, of the process.
+  // Throws when it does not exist or cannot be entered, or is empty.
+  virtual void ChangeFolder(const Text& folder) = 0;
+
+  // --- Files ----------------------------------------------------------------
+  // Names (without folder) of the plain files matching `pattern`: a folder
+  // part (optional) followed by a wildcard name where "*" is any run of
+  // characters and "?" any one character. Compared without regard to case.
+  // Folders, hidden and system files are left out; read-only files are in.
+  // In the file system's own order. A missing folder gives no names.
+  virtual std::vector<Text> ListFiles(const Text& pattern) = 0;
+  // Deletes every plain file matching `pattern`, in listing order; none
+  // matching is not an error. Throws on the first file that cannot be
+  // deleted (a read-only one, say); the files before it stay deleted.
+  virtual void DeleteFiles(const Text& pattern) = 0;
+  // Renames `from` to `to`. Throws Failure with reason SourceMissing when
+  // `from` does not exist, TargetExists when `to` exists (under any case),
+  // Other for every other cause.
+  virtual void RenameFile(const Text& from, const Text& to) = 0;
+  // Opens a file for sequential reading. Throws when it cannot be opened.
+  virtual std::unique_ptr<TextReader> OpenTextFile(const Text& name) = 0;
+  // Upper-case form of `text` by the user's locale.
+  virtual Text UpperCase(const Text& text) = 0;
+
+  // --- Clock ----------------------------------------------------------------
+  virtual LocalTime Now() = 0;
+  // Lets time pass; used to wait for the clock to show a later second.
+  virtual void Sleep(std::chrono::milliseconds duration) = 0;
+
+  // --- Process information --------------------------------------------------
+  // Folder that holds the executable, without a trailing "\" except for a
+  // drive's root ("c:\").
+  virtual Text ProgramFolder() = 0;
+  // The process's command line after the program's own name.
+  virtual Text ArgumentText() = 0;
+
+  // --- Window system --------------------------------------------------------
+  virtual void HideMainWindow() = 0;
+  virtual void ShowMainWindow() = 0;
+  // Closes the main window; once control returns to the window system's loop
+  // the program ends.
+  virtual void CloseMainWindow() = 0;
+  // Handles every window event pending at this moment, once, without waiting.
+  virtual void ProcessPendingEvents() = 0;
+  // Modal message box with an OK button; returns once it has been dismissed.
+  virtual void ShowMessage(const Text& text, const Text& title,
+                           MessageIcon icon) = 0;
+};
+
+}  // namespace quarrow

@@ -1,0 +1,32 @@
+#include "retrieval/Passes.h"
+#include "retrieval/TaskRunner.h"
+#include "retrieval/ToolCommands.h"
+
+namespace quarrow {
+
+void GetMsgHdr_Click(Job& job) {
+  Platform& platform = job.platform;
+  Settings& s = job.settings;
+
+  s.mySubj = platform.UpperCase(s.mySubj);
+
+  // Only the first character counts as the drive letter, so a relative
+  // "mail" selects drive M and is then looked up from M's current folder.
+  if (!s.myPath.empty()) platform.SelectDrive(s.myPath[0]);
+  platform.ChangeFolder(s.myPath);
+  if (s.myPath.empty())
+    throw Failure(L"Cannot use an empty mail folder");
+  if (s.myPath.back() != L'\\') s.myPath += L'\\';
+
+  // Header files of an earlier run, and any body file left behind.
+  const Text headerFiles = s.myPath + L"MSG*.TXT";
+  platform.DeleteFiles(headerFiles);
+
+  RunTaskAndWait(job, HeaderCommand(platform.ProgramFolder(), s),
+                 window_style::kMinimizedNoActivate);
+
+  // Counted before msgCount changes, so a failed listing leaves it as it was.
+  job.msgCount = static_cast<int>(platform.ListFiles(headerFiles).size());
+}
+
+}  // namespace quarrow

@@ -1,0 +1,18 @@
+// Runs one command line as a new process and blocks until it has ended, with
+// the main window hidden meanwhile.
+#pragma once
+
+#include "retrieval/Job.h"
+
+namespace quarrow {
+
+// Returns false when the command could not be started; that has been shown
+// in the "Error" message box and the caller goes on as after a finished run.
+bool RunTaskAndWait(Job& job, const Text& command, int windowStyle);
+
+// The program part of an unquoted command line: through the first ".exe"
+// that ends a word, else up to the first blank. It names the tool in the
+// "Error" box without showing the arguments, which carry the password.
+Text ProgramPart(const Text& command);
+
+}  // namespace quarrow

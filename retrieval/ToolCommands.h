@@ -1,0 +1,16 @@
+// The two command lines of the mail tool. They are plain concatenations: the
+// values go in exactly as they stand, without quoting or escaping.
+#pragma once
+
+#include "app/Settings.h"
+
+namespace quarrow {
+
+// `programFolder` + "\getmail.exe ... -headersonly"
+Text HeaderCommand(const Text& programFolder, const Settings& settings);
+
+// `programFolder` + "\getmail.exe ... -m i -xtract Extracti- -delete"
+Text RetrievalCommand(const Text& programFolder, const Settings& settings,
+                      int messageNumber);
+
+}  // namespace quarrow

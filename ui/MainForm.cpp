@@ -1,0 +1,80 @@
+#include "ui/MainForm.h"
+
+#include <exception>
+
+#include "app/StartUp.h"
+#include "retrieval/Passes.h"
+
+namespace quarrow {
+
+template <typename Handler>
+void MainForm::Guarded(Handler handler) {
+  if (busy_ || exitStatus_) return;
+  busy_ = true;
+  Text failure;
+  try {
+    handler();
+  } catch (const Failure& f) {
+    failure = f.message();
+  } catch (const std::exception& e) {
+    failure = FromUtf8(e.what());
+  }
+  busy_ = false;
+  if (!failure.empty()) {
+    job_.platform.ShowMessage(failure, L"Quarrow", MessageIcon::Critical);
+    End(kFailed);
+  } else if (closeRequested_) {
+    End(kOk);
+  }
+}
+
+void MainForm::End(int status) {
+  if (exitStatus_) return;
+  exitStatus_ = status;
+  job_.platform.CloseMainWindow();
+}
+
+void MainForm::Form_Load(FormView& view) {
+  Guarded([&] {
+    if (RunStartUp(job_) == Mode::Batch) {
+      // The sequence has closed the window already.
+      exitStatus_ = job_.failedStarts > 0 ? kToolNotStarted : kOk;
+    }
+  });
+  if (exitStatus_) return;
+  const Settings& s = job_.settings;
+  // Each assignment fires the box's change handler, which writes the same
+  // value back; take copies so that does not read a changing source.
+  const Settings shown = s;
+  view.SetBoxText(2, shown.myLogin);
+  view.SetBoxText(3, shown.myPass);
+  view.SetBoxText(4, shown.mySrv);
+  view.SetBoxText(5, shown.myPort);
+  view.SetBoxText(6, shown.mySubj);
+  view.SetBoxText(1, shown.myPath);
+}
+
+void MainForm::GetMsgHdr_Click() {
+  Guarded([&] { quarrow::GetMsgHdr_Click(job_); });
+}
+
+void MainForm::ReadBody_Click() {
+  Guarded([&] { quarrow::ReadBody_Click(job_); });
+}
+
+void MainForm::Text_Change(int box, const Text& text) {
+  Settings& s = job_.settings;
+  Text* const bound[] = {nullptr,   &s.myPath, &s.myLogin, &s.myPass,
+                         &s.mySrv,  &s.myPort, &s.mySubj};
+  if (box >= 1 && box <= 6) *bound[box] = text;
+}
+
+void MainForm::Form_QueryClose() {
+  if (busy_) {
+    closeRequested_ = true;
+  } else {
+    End(kOk);
+  }
+}
+
+}  // namespace quarrow
