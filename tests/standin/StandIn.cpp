@@ -1,0 +1,134 @@
+// A stand-in for the mail tool, for tests and benchmarks: it plays a mailbox
+// kept in a fixture folder and records every command line it was given.
+//
+// Environment:
+//   STANDIN_MAILBOX  the fixture mailbox folder (required).
+//   STANDIN_LOG      a file to append the arguments of each run to
+//                    (optional): one line per argument as "<argument>",
+//                    then an empty line after each run.
+//
+// Fixture format: every subfolder of the mailbox whose name does not begin
+// with "." is one message. Messages are numbered 1, 2, ... in the order of
+// their folder names (compared byte by byte), as a server numbers them in
+// one session. A message folder holds:
+//   headers      the message's header lines, copied byte for byte;
+//   message      the whole message (optional; "headers" when missing);
+//   attachments/ one file per attachment, saved under its own name
+//                (optional).
+//
+// Commands, with the files written into the current folder:
+//   -u L -pw P -s S -port N -headersonly
+//       MSG<n>.TXT from "headers" for every message n = 1 ... count.
+//   -u L -pw P -s S -port N -m I -xtract PREFIX -delete
+//       MSG<count+1>.TXT from message I's "message", where count is the
+//       number of header files the last header run wrote; PREFIX + name for
+//       each attachment; then message I leaves the mailbox.
+// The header run keeps its count in the file ".headercount" of the mailbox.
+// Exit status: 0 on success, 1 on a bad command line or a missing message.
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kCountFile[] = ".headercount";
+
+std::vector<fs::path> Messages(const fs::path& mailbox) {
+  std::vector<fs::path> messages;
+  for (const auto& entry : fs::directory_iterator(mailbox)) {
+    const std::string name = entry.path().filename().string();
+    if (entry.is_directory() && !name.empty() && name[0] != '.')
+      messages.push_back(entry.path());
+  }
+  std::sort(messages.begin(), messages.end());
+  return messages;
+}
+
+void Copy(const fs::path& from, const fs::path& to) {
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+}
+
+void AppendLog(int argc, char** argv) {
+  const char* log = std::getenv("STANDIN_LOG");
+  if (log == nullptr || *log == '\0') return;
+  std::ofstream out(log, std::ios::app | std::ios::binary);
+  for (int i = 1; i < argc; ++i) out << '<' << argv[i] << ">\n";
+  out << '\n';
+}
+
+int Fail(const std::string& why) {
+  std::cerr << "standin: " << why << '\n';
+  return 1;
+}
+
+int HeaderRun(const fs::path& mailbox) {
+  const auto messages = Messages(mailbox);
+  for (size_t n = 1; n <= messages.size(); ++n)
+    Copy(messages[n - 1] / "headers", "MSG" + std::to_string(n) + ".TXT");
+  std::ofstream(mailbox / kCountFile) << messages.size() << '\n';
+  return 0;
+}
+
+int RetrievalRun(const fs::path& mailbox, const std::string& number,
+                 const std::string& prefix) {
+  const auto messages = Messages(mailbox);
+  const long i = std::strtol(number.c_str(), nullptr, 10);
+  if (i < 1 || static_cast<size_t>(i) > messages.size())
+    return Fail("no message " + number);
+  const fs::path& message = messages[static_cast<size_t>(i) - 1];
+
+  size_t count = messages.size();
+  std::ifstream(mailbox / kCountFile) >> count;
+  const fs::path whole = fs::exists(message / "message")
+                             ? message / "message"
+                             : message / "headers";
+  Copy(whole, "MSG" + std::to_string(count + 1) + ".TXT");
+
+  const fs::path attachments = message / "attachments";
+  if (fs::is_directory(attachments)) {
+    for (const auto& entry : fs::directory_iterator(attachments))
+      Copy(entry.path(), prefix + entry.path().filename().string());
+  }
+  fs::remove_all(message);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  AppendLog(argc, argv);
+  const char* mailbox = std::getenv("STANDIN_MAILBOX");
+  if (mailbox == nullptr || *mailbox == '\0')
+    return Fail("STANDIN_MAILBOX is not set");
+
+  // The flags count wherever they stand; "-m" and "-xtract" take the next
+  // argument. Anything else (login, password, server, port) is only logged,
+  // so a login with blanks in it cannot upset the reading.
+  std::string number, prefix;
+  bool headersOnly = false, remove = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "-headersonly") {
+      headersOnly = true;
+    } else if (arg == "-delete") {
+      remove = true;
+    } else if ((arg == "-m" || arg == "-xtract") && i + 1 < argc) {
+      (arg == "-m" ? number : prefix) = argv[++i];
+    }
+  }
+
+  try {
+    if (headersOnly) return HeaderRun(mailbox);
+    if (!number.empty() && !prefix.empty() && remove)
+      return RetrievalRun(mailbox, number, prefix);
+  } catch (const fs::filesystem_error& e) {
+    return Fail(e.what());
+  }
+  return Fail("neither -headersonly nor -m N -xtract PREFIX -delete");
+}
