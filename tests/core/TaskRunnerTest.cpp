@@ -1,0 +1,66 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "retrieval/TaskRunner.h"
+#include "support/FakePlatform.h"
+
+namespace quarrow {
+namespace {
+
+using testing::FakePlatform;
+using ::testing::ElementsAre;
+
+TEST(TaskRunner, HidesProcessesEventsWaitsAndShowsInThatOrder) {
+  FakePlatform p;
+  Job job(p);
+  std::vector<std::string> logWhenToolRan;
+  p.tool = [&](const Text&) { logWhenToolRan = p.windowLog; };
+
+  EXPECT_TRUE(RunTaskAndWait(job, L"c:\\q\\getmail.exe -x", 6));
+
+  EXPECT_THAT(logWhenToolRan, ElementsAre("hide", "events"));
+  EXPECT_THAT(p.windowLog, ElementsAre("hide", "events", "show"));
+  ASSERT_EQ(p.toolRuns.size(), 1u);
+  EXPECT_EQ(p.toolRuns[0].command, L"c:\\q\\getmail.exe -x");
+  EXPECT_EQ(p.toolRuns[0].windowStyle, 6);
+  EXPECT_EQ(p.calls(testing::Op::WaitForProcess), 1);
+}
+
+TEST(TaskRunner, AFailedStartShowsTheErrorBoxWithoutThePassword) {
+  FakePlatform p;
+  p.toolMissing = true;
+  Job job(p);
+
+  EXPECT_FALSE(RunTaskAndWait(
+      job, L"C:\\Program Files\\Quarrow\\getmail.exe -u me -pw s3cret -s h", 1));
+
+  ASSERT_EQ(p.boxes.size(), 1u);
+  EXPECT_EQ(p.boxes[0].title, L"Error");
+  EXPECT_EQ(p.boxes[0].icon, MessageIcon::Exclamation);
+  EXPECT_EQ(p.boxes[0].text,
+            L"Error starting task C:\\Program Files\\Quarrow\\getmail.exe\r\n"
+            L"The system cannot find the file specified.");
+  // The window is not touched, and nothing is waited for.
+  EXPECT_THAT(p.windowLog, ElementsAre("box"));
+  EXPECT_EQ(p.calls(testing::Op::WaitForProcess), 0);
+  EXPECT_EQ(job.failedStarts, 1);
+}
+
+TEST(TaskRunner, ProgramPartEndsAtExeOrTheFirstBlank) {
+  EXPECT_EQ(ProgramPart(L"c:\\my tools\\getmail.EXE -pw x.exe y"),
+            L"c:\\my tools\\getmail.EXE");
+  EXPECT_EQ(ProgramPart(L"c:\\a.exec\\b.exe"), L"c:\\a.exec\\b.exe");
+  EXPECT_EQ(ProgramPart(L"tool -pw secret"), L"tool");
+  EXPECT_EQ(ProgramPart(L""), L"");
+}
+
+TEST(TaskRunner, AFailingWaitPropagates) {
+  FakePlatform p;
+  p.FailOn(testing::Op::WaitForProcess, 1);
+  Job job(p);
+  EXPECT_THROW(RunTaskAndWait(job, L"c:\\q\\getmail.exe", 6), Failure);
+  EXPECT_THAT(p.windowLog, ElementsAre("hide", "events"));
+}
+
+}  // namespace
+}  // namespace quarrow
