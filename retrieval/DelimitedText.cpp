@@ -13,6 +13,18 @@ bool DelimitedTextReader::Available() {
   return true;
 }
 
+void DelimitedTextReader::TakeUntil(wchar_t stop, Text* record) {
+  while (Available()) {
+    const wchar_t* const begin = buffer_.data() + pos_;
+    const wchar_t* const end = buffer_.data() + buffer_.size();
+    const wchar_t* p = begin;
+    while (p != end && *p != stop && *p != L'\r' && *p != L'\n') ++p;
+    if (record) record->append(begin, p);
+    pos_ += static_cast<size_t>(p - begin);
+    if (p != end) return;
+  }
+}
+
 bool DelimitedTextReader::AtEnd() { return !Available(); }
 
 void DelimitedTextReader::SkipDelimiter() {
@@ -33,22 +45,11 @@ Text DelimitedTextReader::NextRecord() {
 
   if (buffer_[pos_] == L'"') {
     ++pos_;
-    while (Available()) {
-      const wchar_t c = buffer_[pos_];
-      if (c == L'"' || IsLineEnd(c)) break;
-      record += c;
-      ++pos_;
-    }
+    TakeUntil(L'"', &record);
     if (Available() && buffer_[pos_] == L'"') ++pos_;
-    while (Available() && buffer_[pos_] != L',' && !IsLineEnd(buffer_[pos_]))
-      ++pos_;
+    TakeUntil(L',', nullptr);
   } else {
-    while (Available()) {
-      const wchar_t c = buffer_[pos_];
-      if (c == L',' || IsLineEnd(c)) break;
-      record += c;
-      ++pos_;
-    }
+    TakeUntil(L',', &record);
     const size_t last = record.find_last_not_of(L" \t");
     record.erase(last == Text::npos ? 0 : last + 1);
   }

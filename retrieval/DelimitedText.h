@@ -22,10 +22,12 @@ class DelimitedTextReader {
  private:
   // Makes sure the character at pos_ is in the buffer; false at the end.
   bool Available();
+  // Moves on to the next `stop` or line end (or the end of the file),
+  // adding what it passes to `record` unless that is null.
+  void TakeUntil(wchar_t stop, Text* record);
   // Consumes one delimiter (a comma, CR LF, CR or LF) if one is next.
   void SkipDelimiter();
   static bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-  static bool IsLineEnd(wchar_t c) { return c == L'\r' || c == L'\n'; }
 
   TextReader& input_;
   Text buffer_;
