@@ -1,0 +1,72 @@
+#include "platform/posix/CommandLine.h"
+
+namespace quarrow::posix {
+
+namespace {
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+}  // namespace
+
+std::vector<Text> SplitArguments(const Text& text) {
+  std::vector<Text> arguments;
+  Text current;
+  bool inArgument = false, quoted = false;
+  for (size_t i = 0; i < text.size();) {
+    const wchar_t c = text[i];
+    if (c == L'\\') {
+      size_t count = 0;
+      while (i < text.size() && text[i] == L'\\') ++count, ++i;
+      if (i < text.size() && text[i] == L'"') {
+        current.append(count / 2, L'\\');
+        if (count % 2 == 1) {
+          current += L'"';
+          ++i;
+        }
+      } else {
+        current.append(count, L'\\');
+      }
+      inArgument = true;
+    } else if (c == L'"') {
+      if (quoted && i + 1 < text.size() && text[i + 1] == L'"') {
+        current += L'"';
+        i += 2;
+      } else {
+        quoted = !quoted;
+        ++i;
+      }
+      inArgument = true;
+    } else if (IsBlank(c) && !quoted) {
+      if (inArgument) arguments.push_back(current);
+      current.clear();
+      inArgument = false;
+      ++i;
+    } else {
+      current += c;
+      inArgument = true;
+      ++i;
+    }
+  }
+  if (inArgument) arguments.push_back(current);
+  return arguments;
+}
+
+std::vector<ProgramChoice> ProgramChoices(const Text& commandLine) {
+  size_t start = 0;
+  while (start < commandLine.size() && IsBlank(commandLine[start])) ++start;
+  const Text text = commandLine.substr(start);
+  if (!text.empty() && text[0] == L'"') {
+    const size_t close = text.find(L'"', 1);
+    if (close == Text::npos) return {{text.substr(1), Text()}};
+    return {{text.substr(1, close - 1), text.substr(close + 1)}};
+  }
+  std::vector<ProgramChoice> choices;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (IsBlank(text[i]) && i > 0 && !IsBlank(text[i - 1]))
+      choices.push_back({text.substr(0, i), text.substr(i + 1)});
+  }
+  if (!text.empty() && !IsBlank(text.back())) choices.push_back({text, Text()});
+  return choices;
+}
+
+}  // namespace quarrow::posix

@@ -1,0 +1,103 @@
+#include "platform/posix/PosixPlatform.h"
+
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+#include <cwctype>
+#include <thread>
+#include <utility>
+
+#include "platform/posix/Files.h"
+#include "platform/posix/Processes.h"
+#include "platform/posix/SystemError.h"
+
+namespace quarrow::posix {
+
+PosixPlatform::PosixPlatform(Desktop& desktop,
+                             std::vector<std::string> arguments,
+                             const Drives::Environment& environment)
+    : desktop_(desktop),
+      arguments_(std::move(arguments)),
+      drives_(environment) {}
+
+ProcessId PosixPlatform::StartProcess(const Text& commandLine, int) {
+  // The tool is a console program here: both window styles run it with our
+  // own standard output and error.
+  return StartProgram(drives_, commandLine);
+}
+
+void PosixPlatform::WaitForProcess(ProcessId id) { WaitForProgram(id); }
+
+void PosixPlatform::SelectDrive(wchar_t letter) { drives_.Select(letter); }
+
+void PosixPlatform::ChangeFolder(const Text& folder) {
+  drives_.ChangeFolder(folder);
+}
+
+std::vector<Text> PosixPlatform::ListFiles(const Text& pattern) {
+  return posix::ListFiles(drives_, pattern);
+}
+
+void PosixPlatform::DeleteFiles(const Text& pattern) {
+  posix::DeleteFiles(drives_, pattern);
+}
+
+void PosixPlatform::RenameFile(const Text& from, const Text& to) {
+  posix::RenameFile(drives_, from, to);
+}
+
+std::unique_ptr<TextReader> PosixPlatform::OpenTextFile(const Text& name) {
+  return posix::OpenTextFile(drives_, name);
+}
+
+Text PosixPlatform::UpperCase(const Text& text) {
+  Text upper = text;
+  for (wchar_t& c : upper) c = static_cast<wchar_t>(std::towupper(c));
+  return upper;
+}
+
+LocalTime PosixPlatform::Now() {
+  timeval now{};
+  ::gettimeofday(&now, nullptr);
+  std::tm local{};
+  ::localtime_r(&now.tv_sec, &local);
+  LocalTime t;
+  t.year = local.tm_year + 1900;
+  t.month = local.tm_mon + 1;
+  t.day = local.tm_mday;
+  t.hour = local.tm_hour;
+  t.minute = local.tm_min;
+  t.second = local.tm_sec;
+  t.millisecond = static_cast<int>(now.tv_usec / 1000);
+  return t;
+}
+
+void PosixPlatform::Sleep(std::chrono::milliseconds duration) {
+  std::this_thread::sleep_for(duration);
+}
+
+Text PosixPlatform::ProgramFolder() {
+  char path[PATH_MAX];
+  const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length < 0)
+    throw Failure(L"Cannot find the program's folder: " + SystemError(errno));
+  std::string folder(path, static_cast<size_t>(length));
+  folder.erase(folder.find_last_of('/'));
+  char real[PATH_MAX];
+  if (::realpath(folder.empty() ? "/" : folder.c_str(), real) != nullptr)
+    folder = real;
+  return drives_.WindowsName(folder);
+}
+
+Text PosixPlatform::ArgumentText() {
+  std::string joined;
+  for (size_t i = 0; i < arguments_.size(); ++i)
+    joined += (i == 0 ? "" : " ") + arguments_[i];
+  return FromUtf8(joined);
+}
+
+}  // namespace quarrow::posix

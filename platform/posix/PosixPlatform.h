@@ -1,0 +1,55 @@
+// The platform on Linux and other POSIX systems, with Windows meaning:
+// drive letters mapped onto folders, names without regard to case, and the
+// tool started straight from its command line. Window operations go to the
+// desktop it was given.
+#pragma once
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/Desktop.h"
+#include "platform/posix/Drives.h"
+
+namespace quarrow::posix {
+
+class PosixPlatform final : public Platform {
+ public:
+  // `arguments`: the process's arguments after the program's own name.
+  PosixPlatform(Desktop& desktop, std::vector<std::string> arguments,
+                const Drives::Environment& environment = ::getenv);
+
+  ProcessId StartProcess(const Text& commandLine, int windowStyle) override;
+  void WaitForProcess(ProcessId id) override;
+
+  void SelectDrive(wchar_t letter) override;
+  void ChangeFolder(const Text& folder) override;
+
+  std::vector<Text> ListFiles(const Text& pattern) override;
+  void DeleteFiles(const Text& pattern) override;
+  void RenameFile(const Text& from, const Text& to) override;
+  std::unique_ptr<TextReader> OpenTextFile(const Text& name) override;
+  Text UpperCase(const Text& text) override;
+
+  LocalTime Now() override;
+  void Sleep(std::chrono::milliseconds duration) override;
+
+  Text ProgramFolder() override;
+  Text ArgumentText() override;
+
+  void HideMainWindow() override { desktop_.HideMainWindow(); }
+  void ShowMainWindow() override { desktop_.ShowMainWindow(); }
+  void CloseMainWindow() override { desktop_.CloseMainWindow(); }
+  void ProcessPendingEvents() override { desktop_.ProcessPendingEvents(); }
+  void ShowMessage(const Text& text, const Text& title,
+                   MessageIcon icon) override {
+    desktop_.ShowMessage(text, title, icon);
+  }
+
+ private:
+  Desktop& desktop_;
+  std::vector<std::string> arguments_;
+  Drives drives_;
+};
+
+}  // namespace quarrow::posix

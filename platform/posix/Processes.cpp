@@ -1,0 +1,111 @@
+#include "platform/posix/Processes.h"
+
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/posix/CaseInsensitiveNames.h"
+#include "platform/posix/CommandLine.h"
+#include "platform/posix/SystemError.h"
+#include "platform/posix/WindowsPath.h"
+
+extern char** environ;
+
+namespace quarrow::posix {
+
+namespace {
+
+bool IsRegularFile(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool EndsWithExe(const Text& name) {
+  return name.size() > 4 && SameIgnoringCase(name.substr(name.size() - 4), L".exe");
+}
+
+// The name as given, then without ".exe": the tool installed here as
+// "getmail" answers to "getmail.exe".
+std::vector<Text> Spellings(const Text& program) {
+  std::vector<Text> spellings{program};
+  if (EndsWithExe(program))
+    spellings.push_back(program.substr(0, program.size() - 4));
+  return spellings;
+}
+
+bool IsBareName(const Text& program) {
+  const WindowsPath path = ParseWindowsPath(program);
+  return path.drive == 0 && !path.rooted && path.names.size() == 1;
+}
+
+std::optional<std::string> FindProgram(const Drives& drives,
+                                       const Text& program) {
+  for (const Text& spelling : Spellings(program)) {
+    const auto found = drives.Find(spelling);
+    if (found && IsRegularFile(*found)) return found;
+  }
+  const char* path = std::getenv("PATH");
+  if (!IsBareName(program) || path == nullptr) return std::nullopt;
+  const std::string folders = path;
+  for (size_t start = 0; start <= folders.size();) {
+    size_t end = folders.find(':', start);
+    if (end == std::string::npos) end = folders.size();
+    const std::string folder = folders.substr(start, end - start);
+    for (const Text& spelling : Spellings(program)) {
+      const std::string file = JoinPath(folder.empty() ? "." : folder,
+                                        ToUtf8(spelling));
+      if (IsRegularFile(file)) return file;
+    }
+    start = end + 1;
+  }
+  return std::nullopt;
+}
+
+// The program part to name when nothing could be started: the one that
+// ends in ".exe" if any reading does, else the shortest.
+Text NameForFailure(const std::vector<ProgramChoice>& choices) {
+  for (const ProgramChoice& choice : choices)
+    if (EndsWithExe(choice.program)) return choice.program;
+  return choices.empty() ? Text() : choices.front().program;
+}
+
+}  // namespace
+
+ProcessId StartProgram(const Drives& drives, const Text& commandLine) {
+  const auto choices = ProgramChoices(commandLine);
+  for (const ProgramChoice& choice : choices) {
+    const auto program = FindProgram(drives, choice.program);
+    if (!program) continue;
+
+    std::vector<std::string> arguments{*program};
+    for (const Text& argument : SplitArguments(choice.arguments))
+      arguments.push_back(ToUtf8(argument));
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    pid_t pid = 0;
+    const int error = ::posix_spawn(&pid, program->c_str(), nullptr, nullptr,
+                                    argv.data(), environ);
+    if (error != 0)
+      throw Failure(L"Cannot start '" + choice.program + L"': " +
+                    SystemError(error));
+    return static_cast<ProcessId>(pid);
+  }
+  throw Failure(L"Cannot start '" + NameForFailure(choices) + L"': " +
+                SystemError(ENOENT));
+}
+
+void WaitForProgram(ProcessId id) {
+  int status = 0;
+  while (::waitpid(static_cast<pid_t>(id), &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace quarrow::posix

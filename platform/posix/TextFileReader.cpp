@@ -1,0 +1,95 @@
+#include "platform/posix/TextFileReader.h"
+
+#include <langinfo.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "platform/posix/SystemError.h"
+
+namespace quarrow::posix {
+
+namespace {
+
+constexpr size_t kChunk = 64 * 1024;
+
+// UTF-8, or the C locale's ASCII, which is taken as UTF-8.
+bool LocaleIsUtf8() {
+  const char* codeset = ::nl_langinfo(CODESET);
+  return std::strcmp(codeset, "UTF-8") == 0 ||
+         std::strcmp(codeset, "ANSI_X3.4-1968") == 0;
+}
+
+wchar_t Latin1(char byte) {
+  return static_cast<wchar_t>(static_cast<unsigned char>(byte));
+}
+
+}  // namespace
+
+size_t WholeUtf8Length(const std::string& bytes) {
+  const size_t size = bytes.size();
+  for (size_t back = 1; back <= 3 && back <= size; ++back) {
+    const auto byte = static_cast<unsigned char>(bytes[size - back]);
+    if ((byte & 0xC0) == 0x80) continue;  // inside a sequence
+    const size_t needed = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+    return needed > back ? size - back : size;
+  }
+  return size;
+}
+
+TextFileReader::TextFileReader(int fd, Text name)
+    : fd_(fd), name_(std::move(name)), utf8_(LocaleIsUtf8()) {}
+
+TextFileReader::~TextFileReader() { ::close(fd_); }
+
+bool TextFileReader::ReadMore(Text& out) {
+  const size_t before = out.size();
+  while (out.size() == before) {
+    if (ended_) return false;
+    const size_t had = pending_.size();
+    pending_.resize(had + kChunk);
+    const ssize_t got = ::read(fd_, &pending_[had], kChunk);
+    if (got < 0) {
+      pending_.resize(had);
+      if (errno == EINTR) continue;
+      throw Failure(L"Cannot read '" + name_ + L"': " + SystemError(errno));
+    }
+    pending_.resize(had + static_cast<size_t>(got));
+    ended_ = got == 0;
+    Decode(out, ended_);
+  }
+  return true;
+}
+
+void TextFileReader::Decode(Text& out, bool atEnd) {
+  if (utf8_) {
+    const size_t whole = atEnd ? pending_.size() : WholeUtf8Length(pending_);
+    out += FromUtf8(pending_.substr(0, whole));
+    pending_.erase(0, whole);
+    return;
+  }
+  size_t at = 0;
+  while (at < pending_.size()) {
+    wchar_t c;
+    const size_t length = std::mbrtowc(&c, pending_.data() + at,
+                                       pending_.size() - at, &state_);
+    if (length == static_cast<size_t>(-2) && !atEnd) {
+      // Cut off: read again from its first byte once more has come.
+      state_ = std::mbstate_t{};
+      break;
+    }
+    if (length == static_cast<size_t>(-1) ||
+        length == static_cast<size_t>(-2)) {
+      out += Latin1(pending_[at++]);
+      state_ = std::mbstate_t{};
+    } else {
+      out += c;
+      at += length == 0 ? 1 : length;  // a NUL byte is a character too
+    }
+  }
+  pending_.erase(0, at);
+}
+
+}  // namespace quarrow::posix
