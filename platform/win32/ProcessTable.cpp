@@ -1,0 +1,57 @@
+#include "platform/win32/ProcessTable.h"
+
+#include <windows.h>
+
+#include "platform/win32/SystemMessage.h"
+
+namespace quarrow::win32 {
+
+namespace {
+
+WORD ShowState(int windowStyle) {
+  return windowStyle == window_style::kMinimizedNoActivate
+             ? SW_SHOWMINNOACTIVE
+             : SW_SHOWNORMAL;
+}
+
+}  // namespace
+
+ProcessTable::~ProcessTable() {
+  for (const auto& entry : handles_) CloseHandle(entry.second);
+}
+
+ProcessId ProcessTable::Start(const Text& commandLine, int windowStyle) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = ShowState(windowStyle);
+  PROCESS_INFORMATION process{};
+  // The text goes over unchanged; Windows finds the program in it, trying
+  // ever longer runs up to a blank when the folder holds blanks. The call
+  // may write into its copy.
+  Text writable = commandLine;
+  if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0,
+                      nullptr, nullptr, &startup, &process))
+    throw Failure(SystemMessage(GetLastError()));
+  CloseHandle(process.hThread);
+  const ProcessId id = process.dwProcessId;
+  handles_[id] = process.hProcess;
+  return id;
+}
+
+void ProcessTable::Wait(ProcessId id) {
+  HANDLE process;
+  const auto kept = handles_.find(id);
+  if (kept != handles_.end()) {
+    process = kept->second;
+    handles_.erase(kept);
+  } else {
+    // Not one of ours: it may already be gone, which is not an error.
+    process = OpenProcess(SYNCHRONIZE, FALSE, id);
+    if (process == nullptr) return;
+  }
+  WaitForSingleObject(process, INFINITE);
+  CloseHandle(process);
+}
+
+}  // namespace quarrow::win32

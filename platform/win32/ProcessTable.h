@@ -1,0 +1,27 @@
+// Starting the tool and waiting for it.
+#pragma once
+
+#include <map>
+
+#include "platform/Platform.h"
+
+namespace quarrow::win32 {
+
+// Keeps the handle of every process it started until that process has been
+// waited for, so the wait is on that very process even if it has already
+// ended and its id has been given to another one.
+class ProcessTable {
+ public:
+  ProcessTable() = default;
+  ProcessTable(const ProcessTable&) = delete;
+  ProcessTable& operator=(const ProcessTable&) = delete;
+  ~ProcessTable();
+
+  ProcessId Start(const Text& commandLine, int windowStyle);
+  void Wait(ProcessId id);
+
+ private:
+  std::map<ProcessId, void*> handles_;
+};
+
+}  // namespace quarrow::win32

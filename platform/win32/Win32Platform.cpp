@@ -1,0 +1,74 @@
+#include "platform/win32/Win32Platform.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform/win32/CodePageReader.h"
+#include "platform/win32/CurrentFolder.h"
+#include "platform/win32/FileOperations.h"
+#include "platform/win32/ProcessInfo.h"
+#include "platform/win32/SystemMessage.h"
+
+namespace quarrow {
+
+ProcessId Win32Platform::StartProcess(const Text& commandLine,
+                                      int windowStyle) {
+  return processes_.Start(commandLine, windowStyle);
+}
+
+void Win32Platform::WaitForProcess(ProcessId id) { processes_.Wait(id); }
+
+void Win32Platform::SelectDrive(wchar_t letter) { win32::SelectDrive(letter); }
+
+void Win32Platform::ChangeFolder(const Text& folder) {
+  win32::ChangeFolder(folder);
+}
+
+std::vector<Text> Win32Platform::ListFiles(const Text& pattern) {
+  return win32::ListFiles(pattern);
+}
+
+void Win32Platform::DeleteFiles(const Text& pattern) {
+  win32::DeleteFiles(pattern);
+}
+
+void Win32Platform::RenameFile(const Text& from, const Text& to) {
+  win32::RenameFile(from, to);
+}
+
+std::unique_ptr<TextReader> Win32Platform::OpenTextFile(const Text& name) {
+  return win32::OpenCodePageFile(name);
+}
+
+Text Win32Platform::UpperCase(const Text& text) {
+  if (text.empty()) return text;
+  const DWORD flags = LCMAP_UPPERCASE | LCMAP_LINGUISTIC_CASING;
+  const int in = static_cast<int>(text.size());
+  const int size = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, text.c_str(),
+                                 in, nullptr, 0, nullptr, nullptr, 0);
+  if (size <= 0) throw win32::LastErrorFailure(L"upper-case a text");
+  Text upper(size, L'\0');
+  LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, text.c_str(), in,
+                upper.data(), size, nullptr, nullptr, 0);
+  return upper;
+}
+
+LocalTime Win32Platform::Now() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  return {now.wYear, now.wMonth,  now.wDay,         now.wHour,
+          now.wMinute, now.wSecond, now.wMilliseconds};
+}
+
+void Win32Platform::Sleep(std::chrono::milliseconds duration) {
+  const auto ms = std::clamp<std::chrono::milliseconds::rep>(
+      duration.count(), 0, INFINITE - 1);
+  ::Sleep(static_cast<DWORD>(ms));
+}
+
+Text Win32Platform::ProgramFolder() { return win32::ProgramFolder(); }
+
+Text Win32Platform::ArgumentText() { return win32::ArgumentText(); }
+
+}  // namespace quarrow

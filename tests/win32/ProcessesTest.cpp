@@ -1,0 +1,76 @@
+// Starting a program and waiting for the very process that was started.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "ScratchFolder.h"
+#include "platform/HeadlessDesktop.h"
+#include "platform/win32/Win32Platform.h"
+#include "platform/win32/ProcessInfo.h"
+
+namespace quarrow {
+namespace {
+
+using testing::ScratchFolder;
+
+class Processes : public ::testing::Test {
+ protected:
+  Processes() {
+    // A copy in a folder with blanks, started by an unquoted command line.
+    folder_.MakeFolder(L"Program Files");
+    helper_ = folder_ / L"Program Files\\ReportStartup.exe";
+    CopyFileW((win32::ProgramFolder() + L"\\ReportStartup.exe").c_str(),
+              helper_.c_str(), FALSE);
+  }
+
+  std::string RunHelper(int milliseconds, int windowStyle) {
+    const std::wstring report = folder_ / L"report.txt";
+    DeleteFileW(report.c_str());
+    const ProcessId id = platform_.StartProcess(
+        helper_ + L" " + std::to_wstring(milliseconds) + L" " + report,
+        windowStyle);
+    platform_.WaitForProcess(id);
+    return folder_.Read(L"report.txt");
+  }
+
+  std::ostringstream messages_;
+  HeadlessDesktop desktop_{messages_};
+  Win32Platform platform_{desktop_};
+  ScratchFolder folder_;
+  std::wstring helper_;
+};
+
+TEST_F(Processes, TheWaitLastsUntilTheProcessHasEnded) {
+  // The report is written only just before the helper ends.
+  EXPECT_EQ(RunHelper(1500, window_style::kNormal), "flags 1 show 1\n");
+}
+
+TEST_F(Processes, TheStyleBecomesTheToolWindowsShowState) {
+  EXPECT_EQ(RunHelper(0, window_style::kMinimizedNoActivate),
+            "flags 1 show " + std::to_string(SW_SHOWMINNOACTIVE) + "\n");
+}
+
+TEST_F(Processes, WaitingForAProcessThatHasGoneReturns) {
+  const ProcessId id = platform_.StartProcess(
+      helper_ + L" 0 " + (folder_ / L"report.txt"), window_style::kNormal);
+  platform_.WaitForProcess(id);
+  platform_.WaitForProcess(id);
+  EXPECT_TRUE(folder_.Exists(L"report.txt"));
+}
+
+TEST_F(Processes, AProgramThatCannotStartGivesTheSystemsDescription) {
+  try {
+    platform_.StartProcess(folder_ / L"getmail.exe -u me -headersonly",
+                           window_style::kMinimizedNoActivate);
+    ADD_FAILURE() << "a missing program started";
+  } catch (const Failure& f) {
+    EXPECT_FALSE(f.message().empty());
+    EXPECT_EQ(f.message().find(L"getmail"), Text::npos)
+        << "the description is the system's own, without the command";
+    EXPECT_NE(f.message().back(), L'\n');
+  }
+}
+
+}  // namespace
+}  // namespace quarrow
