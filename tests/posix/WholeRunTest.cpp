@@ -1,0 +1,190 @@
+// Whole runs of the installed program in batch mode without a display, with
+// the stand-in mail tool beside it as "getmail".
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <regex>
+#include <sstream>
+
+#include "TempFolder.h"
+
+namespace quarrow::posix::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAre;
+
+std::string ShellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+class WholeRun : public ::testing::Test {
+ protected:
+  WholeRun() {
+    tmp.Folder("bin");
+    tmp.Folder("home");
+    tmp.Folder("mailbox");
+    mail = tmp.Folder("c/mail");
+    fs::copy_file(QUARROW_INSTALLED_PROGRAM, tmp / "bin/quarrow");
+    fs::copy_file(QUARROW_STANDIN, tmp / "bin/getmail");
+  }
+
+  // Adds a message to the fixture mailbox; messages are numbered in the
+  // order of `id`.
+  void Message(const std::string& id, const std::string& headers,
+               const std::vector<std::pair<std::string, std::string>>&
+                   attachments = {}) {
+    tmp.Folder("mailbox/" + id);
+    tmp.File("mailbox/" + id + "/headers", headers);
+    tmp.File("mailbox/" + id + "/message", headers + "\r\nbody of " + id);
+    if (!attachments.empty()) tmp.Folder("mailbox/" + id + "/attachments");
+    for (const auto& [name, bytes] : attachments)
+      tmp.File("mailbox/" + id + "/attachments/" + name, bytes);
+  }
+
+  // Runs the program with `arguments` in a clean environment, from the
+  // temporary folder; gives its exit status and keeps its standard error.
+  int Run(const std::vector<std::string>& arguments) {
+    std::string command = "cd " + ShellQuoted(tmp.path()) +
+                          " && env -i PATH=/usr/bin:/bin QUARROW_HEADLESS=1" +
+                          " HOME=" + ShellQuoted(tmp / "home") +
+                          " QUARROW_DRIVE_C=" + ShellQuoted(tmp / "c") +
+                          " STANDIN_MAILBOX=" + ShellQuoted(tmp / "mailbox") +
+                          " STANDIN_LOG=" + ShellQuoted(tmp / "tool.log") + " " +
+                          ShellQuoted(tmp / "bin/quarrow");
+    for (const std::string& argument : arguments)
+      command += " " + ShellQuoted(argument);
+    command += " >" + ShellQuoted(tmp / "stdout") + " 2>" +
+               ShellQuoted(tmp / "stderr");
+    const int status = std::system(command.c_str());
+    stderrText = ReadAll(tmp / "stderr");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  // The tool's runs, each as its arguments.
+  std::vector<std::vector<std::string>> ToolRuns() const {
+    std::vector<std::vector<std::string>> runs(1);
+    std::istringstream in(ReadAll(tmp / "tool.log"));
+    for (std::string line; std::getline(in, line);) {
+      if (line.empty()) {
+        runs.emplace_back();
+      } else {
+        runs.back().push_back(line.substr(1, line.size() - 2));
+      }
+    }
+    runs.pop_back();
+    return runs;
+  }
+
+  std::vector<std::string> Files(const std::string& folder) const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+      names.push_back(entry.path().filename().string());
+    return names;
+  }
+
+  // Names of the mail folder's ".vch" files with the stamp as "STAMP".
+  std::vector<std::string> Results() const {
+    static const std::regex stamp(R"(\d\d-\d\d-\d\d \d\d-\d\d-\d\d)");
+    std::vector<std::string> results;
+    for (const std::string& name : Files(mail))
+      if (name.size() > 4 && name.substr(name.size() - 4) == ".vch")
+        results.push_back(std::regex_replace(name, stamp, "STAMP"));
+    return results;
+  }
+
+  TempFolder tmp;
+  std::string mail;
+  std::string stderrText;
+};
+
+TEST_F(WholeRun, FetchesTheMatchingMessagesAndRenamesWhatTheyLeave) {
+  Message("1", "Subject: Velbrin order\r\n", {{"a.jpg", "jpeg"}, {"b.txt", "text"}});
+  Message("2", "Subject: other\r\n");
+  Message("3", "From: x\r\nSubject: about velbrin\r\n");
+  tmp.File("c/mail/msg9.txt", "old body");  // cleared by the header pass
+
+  EXPECT_EQ(Run({"/me/pw/pop.example/110/Velbrin/c:\\MAIL"}), 0);
+  EXPECT_THAT(stderrText, IsEmpty());
+
+  const std::vector<std::string> common = {"-u", "me", "-pw", "pw", "-s",
+                                           "pop.example", "-port", "110"};
+  const auto runs = ToolRuns();
+  ASSERT_EQ(runs.size(), 3u);
+  auto with = [&](std::vector<std::string> tail) {
+    std::vector<std::string> all = common;
+    all.insert(all.end(), tail.begin(), tail.end());
+    return all;
+  };
+  EXPECT_EQ(runs[0], with({"-headersonly"}));
+  EXPECT_EQ(runs[1], with({"-m", "3", "-xtract", "Extract3-", "-delete"}));
+  EXPECT_EQ(runs[2], with({"-m", "1", "-xtract", "Extract1-", "-delete"}));
+
+  // Message 3 left no attachment, so its body was renamed; message 1's two
+  // attachments were, and its body stays as the tool wrote it.
+  EXPECT_THAT(Results(), UnorderedElementsAre("STAMP.vch", "STAMP-1.vch",
+                                              "STAMP-2.vch"));
+  EXPECT_THAT(Files(mail), ::testing::IsSupersetOf(
+                               {"MSG1.TXT", "MSG2.TXT", "MSG3.TXT", "MSG4.TXT"}));
+  EXPECT_FALSE(Exists(mail + "/msg9.txt"));
+  EXPECT_THAT(Files(tmp / "mailbox"), UnorderedElementsAre("2", ".headercount"));
+}
+
+TEST_F(WholeRun, NothingMatchingFetchesNothing) {
+  Message("1", "Subject: hello\r\n");
+  Message("2", "Subject: world\r\n");
+  EXPECT_EQ(Run({"/me/pw/host/110/Velbrin/c:\\mail"}), 0);
+  EXPECT_EQ(ToolRuns().size(), 1u);
+  EXPECT_THAT(Results(), IsEmpty());
+  EXPECT_THAT(Files(mail), UnorderedElementsAre("MSG1.TXT", "MSG2.TXT"));
+}
+
+TEST_F(WholeRun, AMissingToolIsReportedAndEndsWithStatus2) {
+  fs::remove(tmp / "bin/getmail");
+  EXPECT_EQ(Run({"/me/pw/host/110/Velbrin/c:\\mail"}), 2);
+  EXPECT_THAT(stderrText, HasSubstr("Error: Error starting task "));
+  EXPECT_THAT(stderrText, HasSubstr("getmail.exe"));
+  EXPECT_THAT(stderrText, HasSubstr("No such file or directory"));
+  EXPECT_EQ(std::count(stderrText.begin(), stderrText.end(), '\n'), 1);
+}
+
+TEST_F(WholeRun, AMissingFolderEndsWithStatus1) {
+  EXPECT_EQ(Run({"/me/pw/host/110/Velbrin/c:\\nowhere"}), 1);
+  EXPECT_THAT(stderrText,
+              HasSubstr("Cannot make 'c:\\nowhere' the current folder: it "
+                        "does not exist"));
+  EXPECT_FALSE(Exists(tmp / "tool.log"));
+}
+
+TEST_F(WholeRun, ShellCharactersReachTheToolAsPlainText) {
+  Message("1", "Subject: a;b $(touch subj) | c\r\n");
+  EXPECT_EQ(Run({"/me;touch pwned/$(touch pwned)/host|tee pwned/`touch "
+                 "pwned`/;B $(TOUCH SUBJ) |/c:\\mail"}),
+            0);
+  const auto runs = ToolRuns();
+  ASSERT_EQ(runs.size(), 2u);  // the subject matched, whole, as text
+  EXPECT_THAT(runs[0],
+              ElementsAre("-u", "me;touch", "pwned", "-pw", "$(touch", "pwned)",
+                          "-s", "host|tee", "pwned", "-port", "`touch",
+                          "pwned`", "-headersonly"));
+  for (const std::string& folder : {tmp.path(), mail, tmp / "bin"}) {
+    EXPECT_FALSE(Exists(folder + "/pwned"));
+    EXPECT_FALSE(Exists(folder + "/subj"));
+  }
+}
+
+TEST_F(WholeRun, WithoutADisplayOnlyBatchRuns) {
+  EXPECT_EQ(Run({}), 1);
+  EXPECT_THAT(stderrText, HasSubstr("no display"));
+  EXPECT_FALSE(Exists(tmp / "tool.log"));
+}
+
+}  // namespace
+}  // namespace quarrow::posix::testing

@@ -1,0 +1,29 @@
+#include "ui/fltk/FltkDesktop.h"
+
+#include <FL/Fl.H>
+
+#include "ui/fltk/MessageBox.h"
+
+namespace quarrow::fltk {
+
+void FltkDesktop::HideMainWindow() {
+  if (window_ != nullptr) window_->hide();
+}
+
+void FltkDesktop::ShowMainWindow() {
+  if (window_ != nullptr) window_->show();
+}
+
+void FltkDesktop::CloseMainWindow() {
+  // The loop in main ends once the form has its exit status.
+  if (window_ != nullptr) window_->hide();
+}
+
+void FltkDesktop::ProcessPendingEvents() { Fl::check(); }
+
+void FltkDesktop::ShowMessage(const Text& text, const Text& title,
+                              MessageIcon icon) {
+  ShowMessageBox(text, title, icon);
+}
+
+}  // namespace quarrow::fltk

@@ -1,0 +1,80 @@
+#include "ui/fltk/MessageBox.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Return_Button.H>
+#include <FL/Fl_Window.H>
+#include <FL/fl_draw.H>
+
+#include <algorithm>
+
+namespace quarrow::fltk {
+
+namespace {
+
+// The text with CR LF and CR as plain line ends, and "@" (which FLTK reads
+// as a symbol) shown as it stands.
+std::string Shown(const Text& text) {
+  std::string shown;
+  const std::string bytes = ToUtf8(text);
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\r') {
+      shown += '\n';
+      if (i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+    } else {
+      shown += bytes[i];
+      if (bytes[i] == '@') shown += '@';
+    }
+  }
+  return shown;
+}
+
+void Dismiss(Fl_Widget*, void* window) { static_cast<Fl_Window*>(window)->hide(); }
+
+}  // namespace
+
+void ShowMessageBox(const Text& text, const Text& title, MessageIcon icon) {
+  const std::string shown = Shown(text);
+  fl_font(FL_HELVETICA, 14);
+  int textW = 360, textH = 0;
+  fl_measure(shown.c_str(), textW, textH, 0);
+  textW = std::max(textW, 200);
+  textH = std::max(textH, 50);
+
+  const int w = textW + 90, h = textH + 70;
+  Fl_Window window(w, h);
+  window.copy_label(ToUtf8(title).c_str());
+
+  Fl_Box symbol(15, 15, 50, 50);
+  symbol.box(FL_THIN_UP_BOX);
+  symbol.labelfont(FL_TIMES_BOLD);
+  symbol.labelsize(34);
+  switch (icon) {
+    case MessageIcon::Exclamation:
+      symbol.label("!");
+      symbol.labelcolor(FL_DARK_YELLOW);
+      break;
+    case MessageIcon::Critical:
+      symbol.label("X");
+      symbol.labelcolor(FL_RED);
+      break;
+    case MessageIcon::Information:
+      symbol.label("i");
+      symbol.labelcolor(FL_BLUE);
+      break;
+  }
+
+  Fl_Box message(75, 15, textW, textH);
+  message.copy_label(shown.c_str());
+  message.align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+
+  Fl_Return_Button ok(w / 2 - 45, h - 40, 90, 28, "OK");
+  ok.callback(Dismiss, &window);
+  window.end();
+  window.set_modal();
+  window.hotspot(&ok);
+  window.show();
+  while (window.shown()) Fl::wait();
+}
+
+}  // namespace quarrow::fltk

@@ -1,0 +1,81 @@
+// Quarrow on Linux: the window on FLTK when there is a display. Batch runs
+// without one (cron, systemd timers) write their message boxes to standard
+// error instead and never open a window.
+#include <FL/Fl.H>
+
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/Settings.h"
+#include "platform/HeadlessDesktop.h"
+#include "platform/posix/PosixPlatform.h"
+#include "ui/MainForm.h"
+#include "ui/fltk/FltkDesktop.h"
+#include "ui/fltk/MainWindow.h"
+
+namespace {
+
+using quarrow::MainForm;
+using quarrow::posix::PosixPlatform;
+
+bool Headless() {
+  const char* display = std::getenv("DISPLAY");
+  const char* headless = std::getenv("QUARROW_HEADLESS");
+  return display == nullptr || *display == '\0' ||
+         (headless != nullptr && std::strcmp(headless, "1") == 0);
+}
+
+// The boxes of a batch run are never filled, so no window is needed.
+class NoView : public quarrow::FormView {
+ public:
+  void SetBoxText(int, const quarrow::Text&) override {}
+};
+
+int RunHeadless(const std::vector<std::string>& arguments) {
+  quarrow::HeadlessDesktop desktop(std::cerr);
+  PosixPlatform platform(desktop, arguments);
+  quarrow::Settings unused;
+  if (quarrow::LoadSettings(platform.ArgumentText(), unused) ==
+      quarrow::Mode::Interactive) {
+    std::cerr << "quarrow: there is no display for the window (DISPLAY is "
+                 "not set, or QUARROW_HEADLESS=1); without one only a batch "
+                 "run works: quarrow /login/password/server/port/subject/"
+                 "folder\n";
+    return MainForm::kFailed;
+  }
+  MainForm form(platform);
+  NoView view;
+  form.Form_Load(view);
+  return form.exitStatus().value_or(MainForm::kOk);
+}
+
+int RunWithWindow(const std::vector<std::string>& arguments) {
+  quarrow::fltk::FltkDesktop desktop;
+  PosixPlatform platform(desktop, arguments);
+  MainForm form(platform);
+  float dpiX, dpiY;
+  quarrow::fltk::ScreenDpi(dpiX, dpiY);
+  quarrow::fltk::MainWindow window(form, dpiX, dpiY);
+  desktop.Attach(window.window());
+
+  // A batch run ends here; the task runner showed the window meanwhile.
+  form.Form_Load(window);
+  if (form.exitStatus()) return *form.exitStatus();
+
+  window.Show();
+  while (!form.exitStatus() && Fl::first_window() != nullptr) Fl::wait();
+  return form.exitStatus().value_or(MainForm::kOk);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Upper-casing and the reading of header files follow the user's locale.
+  std::setlocale(LC_ALL, "");
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  return Headless() ? RunHeadless(arguments) : RunWithWindow(arguments);
+}
