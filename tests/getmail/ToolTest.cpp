@@ -1,0 +1,398 @@
+// The getmail program against a private Dovecot: what it writes, what it
+// leaves on the server, and when it deletes.
+#include <fnmatch.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+
+#include "Corpus.h"
+#include "Files.h"
+#include "Pop3Tap.h"
+#include "PrivateDovecot.h"
+#include "Process.h"
+
+namespace {
+
+using harness::CorpusMessage;
+using harness::ProcessResult;
+
+harness::PrivateDovecot* server = nullptr;  // one for the whole program
+
+// Lines of a text, without their CRLF.
+std::vector<std::string> LinesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find("\r\n", pos);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(pos, end - pos));
+    pos = end + 2;
+  }
+  return lines;
+}
+
+// The value of "X-Corpus-Id:" in a message.
+std::string CorpusId(const std::string& message) {
+  std::size_t at = message.find("X-Corpus-Id: ");
+  if (at == std::string::npos) return "?";
+  at += 13;
+  return message.substr(at, message.find('\r', at) - at);
+}
+
+class ToolTest : public ::testing::Test {
+ protected:
+  harness::TempFolder folder{"getmail-test"};
+
+  // Runs getmail in the test's folder with the server's login.
+  ProcessResult Getmail(const std::vector<std::string>& mode, int port,
+                        std::map<std::string, std::optional<std::string>> env = {},
+                        const std::string& host = "localhost",
+                        const std::string& password = "") {
+    std::vector<std::string> argv = {GETMAIL_PATH, "-u", server->user(), "-pw",
+                                     password.empty() ? server->password() : password,
+                                     "-s", host, "-port", std::to_string(port)};
+    argv.insert(argv.end(), mode.begin(), mode.end());
+    std::map<std::string, std::optional<std::string>> environment = server->ToolEnvironment();
+    for (auto& [name, value] : env) environment[name] = value;
+    return harness::RunProcess(argv, folder.path(), environment);
+  }
+  ProcessResult HeaderRun(int port) { return Getmail({"-headersonly"}, port); }
+  ProcessResult Retrieve(int i, int port) {
+    return Getmail({"-m", std::to_string(i), "-xtract", "Extract" + std::to_string(i) + "-",
+                    "-delete"},
+                   port);
+  }
+
+  // The corpus ids of the messages on the server, in order.
+  std::vector<std::string> IdsOnServer() {
+    std::vector<std::string> ids;
+    for (const std::string& message : server->Messages()) ids.push_back(CorpusId(message));
+    return ids;
+  }
+  static std::vector<std::string> IdsOf(const std::vector<CorpusMessage>& messages) {
+    std::vector<std::string> ids;
+    for (const CorpusMessage& message : messages) ids.push_back(message.id);
+    return ids;
+  }
+
+  // The files in the test's folder whose names match `pattern` as Quarrow
+  // matches them (without regard to case).
+  std::vector<std::string> Matching(const char* pattern) {
+    std::vector<std::string> names;
+    for (const std::string& name : harness::ListFolder(folder.path())) {
+      if (fnmatch(pattern, name.c_str(), FNM_CASEFOLD) == 0) names.push_back(name);
+    }
+    return names;
+  }
+  std::string Read(const std::string& name) { return harness::ReadFile(folder / name); }
+  void RemoveExtracts() {
+    for (const std::string& name : Matching("Extract*")) unlink((folder / name).c_str());
+  }
+};
+
+TEST_F(ToolTest, HeaderRunWritesEveryHeaderOverStlsAndOverPop3s) {
+  std::vector<CorpusMessage> corpus = harness::Corpus();
+  server->SetMessages(harness::RawMessages(corpus));
+  for (int port : {server->pop3Port(), server->pop3sPort()}) {
+    SCOPED_TRACE("port " + std::to_string(port));
+    ProcessResult run = HeaderRun(port);
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<std::string> expected;
+    for (std::size_t n = 1; n <= corpus.size(); ++n) expected.push_back("MSG" + std::to_string(n) + ".TXT");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Matching("MSG*.TXT"), expected);
+    EXPECT_TRUE(Matching("Extract*").empty());
+    // Nothing else but the state file: no temporary file is left.
+    EXPECT_EQ(harness::ListFolder(folder.path()).size(), corpus.size() + 1);
+    for (std::size_t n = 1; n <= corpus.size(); ++n) {
+      const CorpusMessage& message = corpus[n - 1];
+      SCOPED_TRACE(message.id);
+      std::vector<std::string> lines = LinesOf(Read("MSG" + std::to_string(n) + ".TXT"));
+      EXPECT_EQ(lines.size(), message.headerFieldCount);
+      for (const std::string& line : message.headerLines) {
+        EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line;
+      }
+    }
+  }
+  EXPECT_EQ(IdsOnServer(), IdsOf(corpus));  // a header run deletes nothing
+}
+
+TEST_F(ToolTest, StlsKeepsThePasswordOffThePlainTextSession) {
+  server->SetMessages({harness::TextMessage("a", "hello").raw});
+  harness::Pop3Tap::Options options;
+  options.inspect = false;  // pass everything on, STLS included
+  harness::Pop3Tap tap(server->pop3Port(), options);
+  ProcessResult run = HeaderRun(tap.port());
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::string sent = tap.ClientBytes();
+  EXPECT_NE(sent.find("STLS\r\n"), std::string::npos);
+  EXPECT_EQ(sent.find(server->password()), std::string::npos);
+  EXPECT_EQ(sent.find("PASS"), std::string::npos);
+}
+
+TEST_F(ToolTest, LogsInWithAuthPlainAndWorksWithoutPipeliningWhereNotOffered) {
+  std::vector<CorpusMessage> messages;
+  for (int k = 0; k < 5; ++k) messages.push_back(harness::TextMessage("m" + std::to_string(k), "s"));
+  server->SetMessages(harness::RawMessages(messages));
+  harness::Pop3Tap::Options options;
+  options.hidden = {"STLS", "USER", "PIPELINING"};
+  harness::Pop3Tap tap(server->pop3Port(), options);
+  ProcessResult run = HeaderRun(tap.port());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Matching("MSG*.TXT").size(), 5u);
+  EXPECT_EQ(tap.Count("AUTH PLAIN"), 0);  // its argument is hidden
+  EXPECT_EQ(tap.Count("AUTH ***"), 1);
+  EXPECT_EQ(tap.Count("USER"), 0);
+  EXPECT_EQ(tap.Count("TOP "), 5);
+}
+
+TEST_F(ToolTest, RefusesServersItCannotTrust) {
+  server->SetMessages({harness::TextMessage("a", "hello").raw});
+  // Its certificate is self-signed: not trusted without the CA file.
+  ProcessResult untrusted =
+      Getmail({"-headersonly"}, server->pop3sPort(), {{"QUARROW_GETMAIL_CAFILE", std::nullopt}});
+  EXPECT_EQ(untrusted.status, 1);
+  EXPECT_NE(untrusted.err.find("not trusted"), std::string::npos) << untrusted.err;
+  ProcessResult untrustedStls =
+      Getmail({"-headersonly"}, server->pop3Port(), {{"QUARROW_GETMAIL_CAFILE", std::nullopt}});
+  EXPECT_EQ(untrustedStls.status, 1);
+  // Trusted, but reached under a name it does not bear.
+  harness::Pop3Tap::Options options;
+  options.listenAddress = "127.0.0.2";
+  options.inspect = false;
+  harness::Pop3Tap tap(server->pop3sPort(), options);
+  ProcessResult wrongName =
+      Getmail({"-headersonly"}, tap.port(),
+              {{"QUARROW_GETMAIL_TLS_PORTS", std::to_string(tap.port())}}, "127.0.0.2");
+  EXPECT_EQ(wrongName.status, 1);
+  EXPECT_NE(wrongName.err.find("mismatch"), std::string::npos) << wrongName.err;
+  EXPECT_TRUE(Matching("MSG*.TXT").empty());
+}
+
+TEST_F(ToolTest, AWrongPasswordIsRefusedWithoutShowingIt) {
+  server->SetMessages({harness::TextMessage("a", "hello").raw});
+  ProcessResult run = Getmail({"-headersonly"}, server->pop3Port(), {}, "localhost", "Wr0ngPw");
+  EXPECT_EQ(run.status, 3);
+  EXPECT_NE(run.err.find("refused the login"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("Wr0ngPw"), std::string::npos);
+  EXPECT_EQ(run.out.find("Wr0ngPw"), std::string::npos);
+  EXPECT_TRUE(harness::ListFolder(folder.path()).empty());
+}
+
+TEST_F(ToolTest, ABadCommandLineGetsTheUsageAndStatus2) {
+  for (std::vector<std::string> mode : {std::vector<std::string>{},
+                                        {"-headersonly", "-x"},
+                                        {"-m", "two", "-xtract", "E-", "-delete"}}) {
+    ProcessResult run = Getmail(mode, server->pop3Port());
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("usage:"), std::string::npos);
+  }
+  EXPECT_TRUE(harness::ListFolder(folder.path()).empty());
+}
+
+TEST_F(ToolTest, ADeadServerEndsTheRunAfterTheTimeOut) {
+  // It accepts the connection (the kernel does) but never says a word.
+  int silent = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(silent, 4), 0);
+  socklen_t length = sizeof address;
+  getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
+  ProcessResult run = Getmail({"-headersonly"}, ntohs(address.sin_port),
+                              {{"QUARROW_GETMAIL_TIMEOUT", "1"}});
+  close(silent);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("did not answer"), std::string::npos) << run.err;
+  EXPECT_LT(run.seconds, 20);
+}
+
+TEST_F(ToolTest, AnEmptyMailboxGivesNoHeaderFiles) {
+  server->SetMessages({});
+  ProcessResult run = HeaderRun(server->pop3Port());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(Matching("MSG*.TXT").empty());
+  ProcessResult retrieval = Retrieve(1, server->pop3Port());
+  EXPECT_EQ(retrieval.status, 4);
+}
+
+// Quarrow's body pass: from the highest number down, each message fetched,
+// its files checked and taken away, as Quarrow renames them.
+TEST_F(ToolTest, RetrievalSavesEachMessageAndItsAttachmentsThenDeletesIt) {
+  std::vector<CorpusMessage> corpus = harness::Corpus();
+  server->SetMessages(harness::RawMessages(corpus));
+  ASSERT_EQ(HeaderRun(server->pop3Port()).status, 0);
+  const std::string bodyName = "MSG" + std::to_string(corpus.size() + 1) + ".TXT";
+  for (int i = static_cast<int>(corpus.size()); i >= 1; --i) {
+    const CorpusMessage& message = corpus[i - 1];
+    SCOPED_TRACE(message.id);
+    ProcessResult run = Retrieve(i, server->pop3Port());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Read(bodyName) == message.raw) << "the body file differs";
+    std::vector<std::string> expectedNames;
+    for (const harness::ExpectedFile& file : message.attachments) {
+      std::string name = "Extract" + std::to_string(i) + "-" + file.name;
+      expectedNames.push_back(name);
+      ASSERT_TRUE(harness::Exists(folder / name)) << name;
+      EXPECT_TRUE(Read(name) == file.data) << name << " differs";
+    }
+    std::vector<std::string> extracts = Matching("Extract*");
+    std::sort(expectedNames.begin(), expectedNames.end());
+    EXPECT_EQ(extracts, expectedNames);
+    RemoveExtracts();
+    // Exactly message i is gone.
+    std::vector<std::string> left = IdsOf(corpus);
+    left.resize(i - 1);
+    EXPECT_EQ(IdsOnServer(), left);
+  }
+  // The header files and the body file, and no temporary file.
+  EXPECT_EQ(Matching("MSG*.TXT").size(), corpus.size() + 1);
+  EXPECT_EQ(harness::ListFolder(folder.path()).size(), corpus.size() + 2);
+}
+
+TEST_F(ToolTest, RetrievalOverPop3sWorksTheSame) {
+  CorpusMessage message = harness::Corpus()[1];  // two attachments
+  server->SetMessages({harness::TextMessage("first", "x").raw, message.raw});
+  ASSERT_EQ(HeaderRun(server->pop3sPort()).status, 0);
+  ProcessResult run = Retrieve(2, server->pop3sPort());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(Read("MSG3.TXT") == message.raw);
+  EXPECT_TRUE(Read("Extract2-report.pdf") == message.attachments[0].data);
+  EXPECT_EQ(IdsOnServer(), std::vector<std::string>{"first"});
+}
+
+TEST_F(ToolTest, RetrievalFindsItsMessageByUniqueIdWhenNumbersHaveShifted) {
+  server->SetMessages({harness::TextMessage("a", "x").raw, harness::TextMessage("b", "x").raw,
+                       harness::TextMessage("c", "x").raw});
+  ASSERT_EQ(HeaderRun(server->pop3Port()).status, 0);
+  server->RemoveMessageWith("X-Corpus-Id: a");  // another mail client took it
+  ProcessResult run = Retrieve(3, server->pop3Port());  // "c", now number 2
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(CorpusId(Read("MSG4.TXT")), "c");
+  EXPECT_EQ(IdsOnServer(), std::vector<std::string>{"b"});
+}
+
+TEST_F(ToolTest, AMessageThatIsGoneIsNeitherFetchedNorReplaced) {
+  server->SetMessages({harness::TextMessage("a", "x").raw, harness::TextMessage("b", "x").raw});
+  ASSERT_EQ(HeaderRun(server->pop3Port()).status, 0);
+  server->RemoveMessageWith("X-Corpus-Id: b");
+  ProcessResult run = Retrieve(2, server->pop3Port());  // number 2 is nobody now
+  EXPECT_EQ(run.status, 4);
+  EXPECT_NE(run.err.find("no longer on the server"), std::string::npos) << run.err;
+  EXPECT_FALSE(harness::Exists(folder / "MSG3.TXT"));
+  EXPECT_EQ(IdsOnServer(), std::vector<std::string>{"a"});
+}
+
+TEST_F(ToolTest, RetrievalWithoutAHeaderRunFetchesNothing) {
+  server->SetMessages({harness::TextMessage("a", "x").raw});
+  ProcessResult run = Retrieve(1, server->pop3Port());
+  EXPECT_EQ(run.status, 4);
+  EXPECT_TRUE(harness::ListFolder(folder.path()).empty());
+  EXPECT_EQ(IdsOnServer(), std::vector<std::string>{"a"});
+}
+
+TEST_F(ToolTest, DeletesOnlyOnceTheBodyAndEveryAttachmentAreOnDisk) {
+  CorpusMessage message = harness::Corpus()[1];  // two attachments
+  server->SetMessages({message.raw});
+  bool checked = false;
+  harness::Pop3Tap::Options options;
+  options.onCommand = [&](const std::string& command) {
+    if (command.rfind("DELE", 0) != 0) return;
+    // The moment getmail asks for the deletion.
+    checked = true;
+    ASSERT_TRUE(harness::Exists(folder / "MSG2.TXT"));
+    EXPECT_TRUE(Read("MSG2.TXT") == message.raw);
+    for (const harness::ExpectedFile& file : message.attachments) {
+      ASSERT_TRUE(harness::Exists(folder / ("Extract1-" + file.name))) << file.name;
+      EXPECT_TRUE(Read("Extract1-" + file.name) == file.data) << file.name;
+    }
+  };
+  harness::Pop3Tap tap(server->pop3Port(), options);
+  ASSERT_EQ(HeaderRun(tap.port()).status, 0);
+  std::size_t before = tap.Commands().size();
+  ProcessResult run = Retrieve(1, tap.port());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(checked);
+  std::vector<std::string> commands = tap.Commands();
+  commands.erase(commands.begin(), commands.begin() + before);
+  ASSERT_GE(commands.size(), 3u);
+  EXPECT_EQ(commands[commands.size() - 3], "RETR 1");
+  EXPECT_EQ(commands[commands.size() - 2], "DELE 1");
+  EXPECT_EQ(commands.back(), "QUIT");
+  EXPECT_TRUE(IdsOnServer().empty());
+}
+
+TEST_F(ToolTest, AFileThatCannotBeWrittenLeavesTheMessageOnTheServer) {
+  CorpusMessage message = harness::Corpus()[1];
+  server->SetMessages({message.raw});
+  harness::Pop3Tap tap(server->pop3Port(), {});
+  ASSERT_EQ(HeaderRun(tap.port()).status, 0);
+  // Folders stand where the body file, then where an attachment, must go.
+  for (std::string blocked : {"MSG2.TXT", "Extract1-notes.txt"}) {
+    SCOPED_TRACE(blocked);
+    ASSERT_EQ(mkdir((folder / blocked).c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((folder / (blocked + "/x")).c_str(), 0755), 0);
+    ProcessResult run = Retrieve(1, tap.port());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(blocked), std::string::npos) << run.err;
+    EXPECT_EQ(tap.Count("DELE"), 0);
+    EXPECT_EQ(IdsOnServer(), std::vector<std::string>{"two-attachments"});
+    harness::RemoveTree(folder / blocked);
+    RemoveExtracts();
+  }
+  EXPECT_EQ(tap.Count("QUIT"), 1);  // the header run's only
+  EXPECT_TRUE(Matching(".getmail-*.part").empty());
+}
+
+TEST_F(ToolTest, AServerStoppedInTheMiddleOfARetrievalLeavesTheMessage) {
+  CorpusMessage big = harness::BigMessage("big", 400000);
+  server->SetMessages({harness::TextMessage("small", "x").raw, big.raw});
+  harness::Pop3Tap::Options options;
+  options.cutAfter = 100000;
+  options.cut = [] { server->Stop(); };
+  harness::Pop3Tap tap(server->pop3Port(), options);
+  ASSERT_EQ(HeaderRun(tap.port()).status, 0);
+  ProcessResult run = Retrieve(2, tap.port());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("closed the connection"), std::string::npos) << run.err;
+  EXPECT_EQ(tap.Count("DELE"), 0);
+  EXPECT_FALSE(harness::Exists(folder / "MSG3.TXT"));
+  EXPECT_TRUE(Matching("Extract*").empty());
+  server->Start();
+  EXPECT_EQ(IdsOnServer(), (std::vector<std::string>{"small", "big"}));
+  // And the next try fetches it whole.
+  ASSERT_EQ(HeaderRun(server->pop3Port()).status, 0);
+  ProcessResult again = Retrieve(2, server->pop3Port());
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_TRUE(Read("MSG3.TXT") == big.raw);
+  EXPECT_TRUE(Read("Extract2-big.bin") == big.attachments[0].data);
+  EXPECT_EQ(IdsOnServer(), std::vector<std::string>{"small"});
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (std::optional<std::string> why = harness::PrivateDovecot::Unavailable()) {
+    const char* require = std::getenv("QUARROW_REQUIRE_DOVECOT");
+    std::cout << "getmail_tool_tests: " << *why << "\n";
+    if (require == nullptr || std::string(require) != "1") {
+      std::cout << "Skipped (set QUARROW_REQUIRE_DOVECOT=1 to fail instead).\n";
+      return 77;
+    }
+    return 1;
+  }
+  harness::PrivateDovecot dovecot;
+  server = &dovecot;
+  int status = RUN_ALL_TESTS();
+  server = nullptr;
+  return status;
+}

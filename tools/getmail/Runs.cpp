@@ -1,0 +1,124 @@
+#include "tools/getmail/Runs.h"
+
+#include <iostream>
+#include <string>
+
+#include "tools/getmail/Attachments.h"
+#include "tools/getmail/Errors.h"
+#include "tools/getmail/Files.h"
+#include "tools/getmail/HeaderText.h"
+#include "tools/getmail/Pop3Session.h"
+#include "tools/getmail/SafeName.h"
+#include "tools/getmail/StateFile.h"
+
+namespace getmail {
+
+std::string HeaderFileName(int n) { return "MSG" + std::to_string(n) + ".TXT"; }
+
+void HeaderRun(const Options& options) {
+  // Retrieval runs must never go by the numbers of an earlier header run.
+  ForgetState();
+  Pop3Session session(options.server, options.port, options.login,
+                      options.password, TimeoutFromEnvironment());
+  State state;
+  state.server = options.server;
+  state.port = options.port;
+  state.login = options.login;
+  state.count = session.MessageCount();
+  if (std::optional<std::vector<std::string>> uids = session.UniqueIds()) {
+    if (static_cast<int>(uids->size()) > state.count) {
+      throw Error("the server listed more unique ids than messages");
+    }
+    uids->resize(state.count);
+    state.hasUids = true;
+    state.uids = std::move(*uids);
+  }
+  session.ForEachHeader(state.count, [](int n, const std::string& header) {
+    WriteFileAtomically(HeaderFileName(n), HeaderText(header), false);
+  });
+  SaveState(state);
+  // Nothing was deleted, so how the session ends changes nothing.
+  try {
+    session.Quit();
+  } catch (const Error&) {
+  }
+}
+
+void RetrievalRun(const Options& options) {
+  const int i = options.message;
+  std::optional<State> state = LoadState();
+  if (!state) {
+    throw Error("there is no header run in this folder to take message " +
+                    std::to_string(i) + " from; run -headersonly first",
+                kMessageGone);
+  }
+  if (state->server != options.server || state->port != options.port ||
+      state->login != options.login) {
+    throw Error("the last header run in this folder read another mailbox (" +
+                    state->login + " on " + state->server + " port " +
+                    std::to_string(state->port) + "); run -headersonly first",
+                kMessageGone);
+  }
+  if (i > state->count) {
+    throw Error("the last header run found " + std::to_string(state->count) +
+                    " messages, so there is no message " + std::to_string(i),
+                kMessageGone);
+  }
+
+  Pop3Session session(options.server, options.port, options.login,
+                      options.password, TimeoutFromEnvironment());
+  // Message numbers last one session only: find message i of the header run
+  // again by its unique id.
+  int number = i;
+  if (state->hasUids) {
+    const std::string& uid = state->uids[i - 1];
+    std::optional<std::string> now = session.UniqueId(i);
+    if (!now || *now != uid) {
+      number = 0;
+      std::optional<std::vector<std::string>> uids = session.UniqueIds();
+      if (!uids) throw Error("the server no longer lists unique ids (UIDL)");
+      for (std::size_t k = 0; k < uids->size(); ++k) {
+        if ((*uids)[k] == uid) number = static_cast<int>(k) + 1;
+      }
+      if (number == 0) {
+        throw Error("message " + std::to_string(i) + " of the header run (id " +
+                        uid + ") is no longer on the server; nothing was "
+                        "fetched or deleted",
+                    kMessageGone);
+      }
+    }
+  } else if (session.MessageCount() < i) {
+    throw Error("message " + std::to_string(i) +
+                    " is no longer on the server; nothing was fetched or "
+                    "deleted",
+                kMessageGone);
+  }
+
+  const std::string message = session.Retrieve(number);
+
+  // The body file, numbered one past the header files, replacing an earlier
+  // one.
+  const std::string bodyName = HeaderFileName(state->count + 1);
+  RemoveCaseVariants(bodyName);
+  WriteFileAtomically(bodyName, message, true);
+
+  NameBook names(options.prefix);
+  names.Reserve(bodyName);
+  names.Reserve(kStateFileName);
+  for (const Attachment& attachment : FindAttachments(message)) {
+    WriteFileAtomically(names.Claim(attachment.name), attachment.data, true);
+  }
+  SyncCurrentFolder();
+
+  // Everything is on disk: now, and only now, delete the message.
+  session.Delete(number);
+  try {
+    session.Quit();
+  } catch (const Error& error) {
+    throw Error(std::string(error.what()) +
+                    "; the message is saved, but it may still be on the server",
+                kDeleteUnconfirmed);
+  }
+}
+
+}  // namespace getmail

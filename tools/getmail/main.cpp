@@ -1,0 +1,39 @@
+// getmail: the mail tool that Quarrow drives (spec Part 2.1), for Linux.
+// See README.md, "The mail tool: getmail".
+#include <gmime/gmime.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/getmail/CommandLine.h"
+#include "tools/getmail/Errors.h"
+#include "tools/getmail/Runs.h"
+
+int main(int argc, char** argv) {
+  using namespace getmail;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string error;
+  std::optional<Options> options = ParseCommandLine(args, error);
+  if (!options) {
+    std::cerr << "getmail: " << error << "\n" << UsageText("getmail");
+    return kUsage;
+  }
+  g_mime_init();
+  int status = kOk;
+  try {
+    if (options->headersOnly) {
+      HeaderRun(*options);
+    } else {
+      RetrievalRun(*options);
+    }
+  } catch (const Error& failure) {
+    std::cerr << "getmail: " << failure.what() << "\n";
+    status = failure.status();
+  } catch (const std::exception& failure) {
+    std::cerr << "getmail: " << failure.what() << "\n";
+    status = kFailed;
+  }
+  g_mime_shutdown();
+  return status;
+}
