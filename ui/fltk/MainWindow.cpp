@@ -3,11 +3,13 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
-#include <FL/Fl_Secret_Input.H>
 
+#include <algorithm>
 #include <cmath>
 
 #include "ui/MainWindowLayout.h"
+#include "ui/fltk/MaskedInput.h"
+#include "ui/fltk/TextWidth.h"
 
 namespace quarrow::fltk {
 
@@ -34,15 +36,38 @@ class PlainButton : public Fl_Button {
   }
 };
 
+// The dialog font's 8 points, or less where a caption would not fit its
+// control at that size: Helvetica runs wider than the Windows dialog font
+// the layout was drawn for.
+template <typename Scale>
+Fl_Fontsize CaptionFontSize(Fl_Fontsize wanted, Scale x) {
+  Fl_Fontsize size = wanted;
+  for (; size > 6; --size) {
+    bool fits = true;
+    for (const layout::Control& c : layout::kControls) {
+      const bool captioned = c.kind == Kind::Label || c.kind == Kind::Button;
+      const int margin = c.kind == Kind::Button ? 8 : 0;
+      if (captioned && TextWidth(Caption(c.text), size) + margin > x(c.width))
+        fits = false;
+    }
+    if (fits) break;
+  }
+  return size;
+}
+
 }  // namespace
 
 void ScreenDpi(float& dpiX, float& dpiY) {
-  dpiX = dpiY = 96;
   float h = 0, v = 0;
   Fl::screen_dpi(h, v);
-  // A display that reports no size, or an absurd one, gets the usual 96.
-  if (h >= 48 && h <= 480) dpiX = h;
-  if (v >= 48 && v <= 480) dpiY = v;
+  // X gives the screen's size in whole millimetres, so its dots per inch
+  // are a little off; snap them to the steps of Windows' display scaling
+  // (96, 120, 144 ... dpi), never below 100%.
+  const auto step = [](float dpi) {
+    return std::max(96.0f, std::round(dpi / 24) * 24);
+  };
+  dpiX = step(h);
+  dpiY = step(v);
 }
 
 MainWindow::MainWindow(MainForm& form, float dpiX, float dpiY) : form_(form) {
@@ -52,8 +77,8 @@ MainWindow::MainWindow(MainForm& form, float dpiX, float dpiY) : form_(form) {
   const auto y = [&](int twips) {
     return static_cast<int>(std::lround(twips * dpiY / 1440));
   };
-  // The system's small dialog font, 8 points.
-  const auto fontSize = static_cast<Fl_Fontsize>(std::lround(8 * dpiY / 72));
+  const Fl_Fontsize fontSize = CaptionFontSize(
+      static_cast<Fl_Fontsize>(std::lround(8 * dpiY / 72)), x);
 
   window_ = std::make_unique<Fl_Double_Window>(
       x(layout::kClientWidth), y(layout::kClientHeight));
@@ -76,7 +101,7 @@ MainWindow::MainWindow(MainForm& form, float dpiX, float dpiY) : form_(form) {
       case Kind::TextBox:
       case Kind::MaskedTextBox: {
         Fl_Input* input = c.kind == Kind::MaskedTextBox
-                              ? new Fl_Secret_Input(left, top, w, h)
+                              ? new MaskedInput(left, top, w, h)
                               : new Fl_Input(left, top, w, h);
         input->textsize(fontSize);
         input->value(ToUtf8(c.text).c_str());

@@ -35,7 +35,7 @@ class MainWindow : public FormView {
   Fl_Input* boxes_[7] = {};
 };
 
-// Dots per inch of the main screen, or 96 where it tells nothing useful.
+// Dots per inch of the main screen, at the steps of display scaling.
 void ScreenDpi(float& dpiX, float& dpiY);
 
 }  // namespace quarrow::fltk

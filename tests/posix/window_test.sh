@@ -1,0 +1,107 @@
+#!/bin/bash
+# The window under a private Xvfb, driven with xdotool: start interactive,
+# type a password and a subject, press both buttons, check the mail folder,
+# check Esc closes nothing, close the window.
+#   window_test.sh QUARROW STANDIN CLOSE_WINDOW SCREENSHOT_FOLDER
+# Screenshots for review: SCREENSHOT_FOLDER/window.png (after typing) and
+# window-after.png (after both passes).
+set -euo pipefail
+quarrow=$1 standin=$2 close_window=$3 shots=$4
+
+for tool in Xvfb xdotool import; do
+  command -v $tool >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/quarrow-window-XXXXXX")
+xvfb="" app=""
+cleanup() {
+  [ -n "$app" ] && kill "$app" 2>/dev/null || true
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; [ -f "$tmp/stderr" ] && cat "$tmp/stderr" >&2; exit 1; }
+
+# Polls `condition` (a shell test) for up to 60 s.
+wait_for() {
+  for _ in $(seq 600); do eval "$1" && return 0; sleep 0.1; done
+  fail "timed out waiting for: $1"
+}
+
+# A display of our own, on a number the server picks itself.
+Xvfb -displayfd 3 -screen 0 800x600x24 -dpi 96 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+xvfb=$!
+wait_for '[ -s "$tmp/display" ]'
+export DISPLAY=:$(cat "$tmp/display")
+
+folder="$tmp/c/utils/PDA/Bluetooth Shared Folder"  # the default mail folder
+mkdir -p "$tmp/bin" "$tmp/home" "$folder" "$tmp/mailbox/1/attachments" "$tmp/mailbox/2"
+cp "$quarrow" "$tmp/bin/quarrow"
+cp "$standin" "$tmp/bin/getmail"
+printf 'Subject: Hello there\r\n' > "$tmp/mailbox/1/headers"
+printf 'picture' > "$tmp/mailbox/1/attachments/pic.jpg"
+printf 'Subject: Velbrin news\r\n' > "$tmp/mailbox/2/headers"
+
+cd "$tmp"
+env HOME="$tmp/home" QUARROW_DRIVE_C="$tmp/c" STANDIN_MAILBOX="$tmp/mailbox" \
+  STANDIN_LOG="$tmp/tool.log" "$tmp/bin/quarrow" 2>"$tmp/stderr" &
+app=$!
+
+# The visible main window; hiding it destroys its X window, so it is looked
+# up again after every tool run.
+find_window() {
+  window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Form1$' | head -1)
+  [ -n "$window" ] || fail "the window did not appear"
+}
+find_window
+geometry=$(xdotool getwindowgeometry "$window")
+echo "$geometry"
+grep -q 'Geometry: 488x230' <<<"$geometry" || fail "client area is not 488x230 at 96 dpi"
+
+# Pixel centres at 96 dpi (15 twips a pixel): Text3 176,81; Text6 176,177;
+# GetMsgHdr 380,52; ReadBody 380,180. Keys go where the pointer is.
+click() { xdotool mousemove --window "$window" "$1" "$2" click 1; }
+type_into() {
+  click "$1" "$2"
+  xdotool key ctrl+a 2> >(grep -v XGetInputFocus >&2)
+  xdotool type --delay 50 "$3" 2> >(grep -v XGetInputFocus >&2)
+}
+type_into 176 81 's3cret'
+type_into 176 177 hello
+sleep 1
+import -window root -crop 520x280+0+0 "$shots/window.png"
+
+# Esc presses nothing and closes nothing.
+xdotool key Escape 2> >(grep -v XGetInputFocus >&2)
+sleep 1
+kill -0 "$app" 2>/dev/null || fail "Esc ended the program"
+[ ! -e "$tmp/tool.log" ] || fail "Esc started a pass"
+
+click 380 52  # Get message headers
+wait_for '[ -e "$folder/MSG2.TXT" ]'
+find_window
+click 380 180  # Get message bodies && Delete
+wait_for 'ls "$folder" | grep -q "\.vch$"'
+find_window
+sleep 1
+import -window root -crop 520x280+0+0 "$shots/window-after.png"
+
+"$close_window" "$window"
+for _ in $(seq 600); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+status=0
+wait "$app" || status=$?
+app=""
+[ "$status" = 0 ] || fail "exit status $status after closing"
+
+# The typed subject ("hello", upper-cased by the header pass) matched
+# message 1 only; its attachment got the stamped name.
+runs=$(grep -c -- '^<-u>$' "$tmp/tool.log")
+[ "$runs" = 2 ] || fail "expected 2 tool runs, got $runs"
+grep -q -- '^<-headersonly>$' "$tmp/tool.log" || fail "no header run"
+grep -A1 -- '^<-pw>$' "$tmp/tool.log" | grep -q '^<s3cret>$' || fail "the typed password did not reach the tool"
+grep -A1 -- '^<-m>$' "$tmp/tool.log" | grep -q '^<1>$' || fail "message 1 was not fetched"
+results=$(ls "$folder" | grep -E '^[0-9]{2}-[0-9]{2}-[0-9]{2} [0-9]{2}-[0-9]{2}-[0-9]{2}-1\.vch$' || true)
+[ -n "$results" ] || fail "no stamped result in: $(ls "$folder")"
+[ "$(cat "$folder/$results")" = picture ] || fail "the result is not the attachment"
+[ -d "$tmp/mailbox/2" ] && [ ! -e "$tmp/mailbox/1" ] || fail "the wrong message left the mailbox"
+echo "PASS"
