@@ -1,4 +1,4 @@
-// The command line of Quarrow's mail tool contract (spec Part 2.1):
+// The command line that Quarrow gives its mail tool:
 //   -u LOGIN -pw PASSWORD -s SERVER -port PORT -headersonly
 //   -u LOGIN -pw PASSWORD -s SERVER -port PORT -m I -xtract PREFIX -delete
 #pragma once

@@ -1,4 +1,4 @@
-// getmail: the mail tool that Quarrow drives (spec Part 2.1), for Linux.
+// getmail: the mail tool that Quarrow drives, for Linux.
 // See README.md, "The mail tool: getmail".
 #include <gmime/gmime.h>
 
