@@ -103,6 +103,13 @@ write_config() {
     fi
     echo "  }"
     echo "}"
+    # No growing delay after failed logins (the auth penalty): tests log in
+    # with wrong passwords on purpose.
+    echo "service anvil {"
+    echo "  unix_listener anvil-auth-penalty {"
+    echo "    mode = 0"
+    echo "  }"
+    echo "}"
     echo "service imap-login {"
     echo "  inet_listener imap {"
     echo "    port = 0"
