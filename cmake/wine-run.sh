@@ -27,4 +27,10 @@ if [ ! -f "$prefix/.made" ]; then
     fi
   ) 9>"$prefix.lock"
 fi
+# Wine does not find its own fonts (fonts-wine) where Debian puts them, but it
+# always looks in the prefix's Fonts folder. Tahoma is the message font.
+fonts=$prefix/drive_c/windows/Fonts
+if [ -f /usr/share/wine/fonts/tahoma.ttf ] && [ ! -e "$fonts/tahoma.ttf" ]; then
+  ln -sf /usr/share/wine/fonts/*.ttf "$fonts/" 2>/dev/null || true
+fi
 exec "$WINE" "$@"

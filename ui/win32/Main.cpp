@@ -1,0 +1,72 @@
+// Quarrow on Windows: the main window, or with QUARROW_HEADLESS=1 an
+// unattended run that writes its message boxes to standard error, so a
+// scheduled task never waits on a box that nobody sees.
+#include <windows.h>
+
+#include <iostream>
+
+#include "app/Settings.h"
+#include "platform/HeadlessDesktop.h"
+#include "platform/win32/Win32Platform.h"
+#include "ui/MainForm.h"
+#include "ui/win32/MainWindow.h"
+#include "ui/win32/Win32Desktop.h"
+
+namespace {
+
+using quarrow::MainForm;
+
+bool Headless() {
+  wchar_t value[4];
+  const DWORD length =
+      GetEnvironmentVariableW(L"QUARROW_HEADLESS", value, 4);
+  return length == 1 && value[0] == L'1';
+}
+
+// The boxes of a batch run are never filled, so no window is needed.
+class NoView : public quarrow::FormView {
+ public:
+  void SetBoxText(int, const quarrow::Text&) override {}
+};
+
+int RunHeadless() {
+  quarrow::HeadlessDesktop desktop(std::cerr);
+  quarrow::Win32Platform platform(desktop);
+  quarrow::Settings unused;
+  if (quarrow::LoadSettings(platform.ArgumentText(), unused) ==
+      quarrow::Mode::Interactive) {
+    std::cerr << "Quarrow: QUARROW_HEADLESS=1 runs without the window, and "
+                 "without it only a batch run works: Quarrow.exe "
+                 "/login/password/server/port/subject/folder\n";
+    return MainForm::kFailed;
+  }
+  MainForm form(platform);
+  NoView view;
+  form.Form_Load(view);
+  return form.exitStatus().value_or(MainForm::kOk);
+}
+
+int RunWithWindow(HINSTANCE instance, int show) {
+  // Twips become pixels at the screen's real resolution, not at a scaled
+  // 96 dots per inch.
+  SetProcessDPIAware();
+  quarrow::win32::Win32Desktop desktop(show);
+  quarrow::Win32Platform platform(desktop);
+  MainForm form(platform);
+  quarrow::win32::MainWindow window(instance, form);
+  desktop.Attach(window);
+
+  // A batch run ends here; the task runner showed the window meanwhile.
+  form.Form_Load(window);
+  if (form.exitStatus()) return *form.exitStatus();
+
+  desktop.ShowMainWindow();
+  desktop.RunUntil([&] { return form.exitStatus().has_value(); });
+  return form.exitStatus().value_or(MainForm::kOk);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+  return Headless() ? RunHeadless() : RunWithWindow(instance, show);
+}
