@@ -55,8 +55,16 @@ std::unique_ptr<TextReader> PosixPlatform::OpenTextFile(const Text& name) {
 }
 
 Text PosixPlatform::UpperCase(const Text& text) {
+  // Every header record goes through here: ASCII is done in place, the rest
+  // by the locale.
   Text upper = text;
-  for (wchar_t& c : upper) c = static_cast<wchar_t>(std::towupper(c));
+  for (wchar_t& c : upper) {
+    if (c < 0x80) {
+      if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    } else {
+      c = static_cast<wchar_t>(std::towupper(c));
+    }
+  }
   return upper;
 }
 

@@ -3,6 +3,7 @@
 #include <langinfo.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -24,6 +25,24 @@ bool LocaleIsUtf8() {
 
 wchar_t Latin1(char byte) {
   return static_cast<wchar_t>(static_cast<unsigned char>(byte));
+}
+
+// Header files are nearly all ASCII: runs of it are widened directly, and
+// only the runs between go through the full decoder. No UTF-8 sequence
+// holds an ASCII byte, so cutting at one never splits a character.
+void AppendUtf8(const char* bytes, size_t size, Text& out) {
+  size_t i = 0;
+  while (i < size) {
+    size_t end = i;
+    while (end < size && static_cast<unsigned char>(bytes[end]) < 0x80) ++end;
+    const size_t at = out.size();
+    out.resize(at + (end - i));
+    std::copy(bytes + i, bytes + end, out.begin() + static_cast<long>(at));
+    i = end;
+    while (end < size && static_cast<unsigned char>(bytes[end]) >= 0x80) ++end;
+    if (end > i) out += FromUtf8(std::string(bytes + i, end - i));
+    i = end;
+  }
 }
 
 }  // namespace
@@ -48,15 +67,13 @@ bool TextFileReader::ReadMore(Text& out) {
   const size_t before = out.size();
   while (out.size() == before) {
     if (ended_) return false;
-    const size_t had = pending_.size();
-    pending_.resize(had + kChunk);
-    const ssize_t got = ::read(fd_, &pending_[had], kChunk);
+    if (!chunk_) chunk_.reset(new char[kChunk]);  // left uninitialised
+    const ssize_t got = ::read(fd_, chunk_.get(), kChunk);
     if (got < 0) {
-      pending_.resize(had);
       if (errno == EINTR) continue;
       throw Failure(L"Cannot read '" + name_ + L"': " + SystemError(errno));
     }
-    pending_.resize(had + static_cast<size_t>(got));
+    pending_.append(chunk_.get(), static_cast<size_t>(got));
     ended_ = got == 0;
     Decode(out, ended_);
   }
@@ -66,7 +83,7 @@ bool TextFileReader::ReadMore(Text& out) {
 void TextFileReader::Decode(Text& out, bool atEnd) {
   if (utf8_) {
     const size_t whole = atEnd ? pending_.size() : WholeUtf8Length(pending_);
-    out += FromUtf8(pending_.substr(0, whole));
+    AppendUtf8(pending_.data(), whole, out);
     pending_.erase(0, whole);
     return;
   }

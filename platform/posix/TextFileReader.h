@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cwchar>
+#include <memory>
 #include <string>
 
 #include "platform/Platform.h"
@@ -29,6 +30,7 @@ class TextFileReader : public TextReader {
   Text name_;
   bool utf8_;
   std::mbstate_t state_{};
+  std::unique_ptr<char[]> chunk_;  // what one read gives
   std::string pending_;  // read but not yet decoded
   bool ended_ = false;
 };

@@ -51,7 +51,10 @@ std::vector<fs::path> Messages(const fs::path& mailbox) {
 }
 
 void Copy(const fs::path& from, const fs::path& to) {
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+  // Removed first: overwrite_existing fails on the Windows build of
+  // libstdc++ when the target exists.
+  fs::remove(to);
+  fs::copy_file(from, to);
 }
 
 void AppendLog(int argc, char** argv) {
