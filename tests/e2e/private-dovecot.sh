@@ -4,6 +4,8 @@
 #   private-dovecot.sh start DIR [--no-ssl]   start one in DIR (made if missing);
 #                                             prints "pop3=PORT pop3s=PORT"
 #   private-dovecot.sh add DIR FILE...        put messages into the mailbox
+#   private-dovecot.sh fill DIR COUNT         put COUNT small made-up messages
+#                                             into the mailbox (fast)
 #   private-dovecot.sh stop DIR               stop it and wait until it is gone
 #   private-dovecot.sh count DIR              number of messages in the mailbox
 #
@@ -187,6 +189,30 @@ case $cmd in
       name=$(printf '%d.M%06dP%d.quarrow' "$n" "$i" $$)
       cp "$f" "$md/tmp/$name"
       mv "$md/tmp/$name" "$md/new/$name"
+    done
+    own_mail
+    ;;
+  fill)
+    md=$(maildir)
+    [ -d "$md/new" ] || die "no mailbox in $dir"
+    count=${1:?fill needs a count}
+    n=$(date +%s)
+    # Written straight into new/ with shell built-ins only: quick for large
+    # counts, and safe while no session runs.
+    for ((i = 1; i <= count; i++)); do
+      printf -v name '%d.M%07dP%d.fill' "$n" "$i" $$
+      printf '%s\r\n' \
+        "Return-Path: <sender$i@example.org>" \
+        "Received: from mail.example.org by pop.example.org; Mon, 1 Jan 2024 10:00:00 +0000" \
+        "From: \"Sender $i\" <sender$i@example.org>" \
+        "To: Quarrow <quarrow@example.org>" \
+        "Subject: Status report $i" \
+        "Date: Mon, 1 Jan 2024 10:00:00 +0000" \
+        "Message-ID: <$i.$n@example.org>" \
+        "MIME-Version: 1.0" \
+        "Content-Type: text/plain; charset=us-ascii" \
+        "" \
+        "Report number $i." > "$md/new/$name"
     done
     own_mail
     ;;

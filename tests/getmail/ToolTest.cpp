@@ -3,6 +3,9 @@
 #include <fnmatch.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -213,6 +216,34 @@ TEST_F(ToolTest, ADeadServerEndsTheRunAfterTheTimeOut) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("did not answer"), std::string::npos) << run.err;
   EXPECT_LT(run.seconds, 20);
+}
+
+TEST_F(ToolTest, ThePasswordLeavesTheProcessListOnceRead) {
+  int silent = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(silent, 4), 0);
+  socklen_t length = sizeof address;
+  getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
+  std::string port = std::to_string(ntohs(address.sin_port));
+  pid_t pid = fork();
+  if (pid == 0) {
+    setenv("QUARROW_GETMAIL_TIMEOUT", "5", 1);
+    execl(GETMAIL_PATH, GETMAIL_PATH, "-u", "me", "-pw", "Sesame-77", "-s", "127.0.0.1",
+          "-port", port.c_str(), "-headersonly", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // Once getmail has connected it has read its command line.
+  pollfd waiting{silent, POLLIN, 0};
+  ASSERT_EQ(poll(&waiting, 1, 5000), 1);
+  std::string shown = harness::ReadFile("/proc/" + std::to_string(pid) + "/cmdline");
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  close(silent);
+  EXPECT_NE(shown.find("-headersonly"), std::string::npos);
+  EXPECT_EQ(shown.find("Sesame-77"), std::string::npos);
 }
 
 TEST_F(ToolTest, AnEmptyMailboxGivesNoHeaderFiles) {

@@ -2,14 +2,62 @@
 
 #include <gmime/gmime.h>
 
-#include <vector>
-
 namespace getmail {
 namespace {
 
-// The header's logical lines, unfolded.
-std::vector<std::string> Unfold(std::string_view header) {
-  std::vector<std::string> fields;
+// Whether GMime has anything to do for a value: encoded words or bytes
+// beyond ASCII. Most values have neither, and skipping GMime for them keeps
+// a header run of many messages fast.
+bool NeedsDecoding(std::string_view value) {
+  if (value.find("=?") != std::string_view::npos) return true;
+  for (char c : value) {
+    if (static_cast<unsigned char>(c) >= 0x80) return true;
+  }
+  return false;
+}
+
+void AppendDecoded(std::string_view value, std::string& out) {
+  if (!NeedsDecoding(value)) {
+    out.append(value);
+    return;
+  }
+  std::string text(value);
+  char* decoded = g_mime_utils_header_decode_text(nullptr, text.c_str());
+  if (decoded != nullptr) {
+    text = decoded;
+    g_free(decoded);
+  }
+  for (char& c : text) {
+    if (c == '\r' || c == '\n' || c == '\0') c = ' ';
+  }
+  out += text;
+}
+
+// Appends one unfolded field and its CRLF.
+void AppendField(std::string_view field, std::string& out) {
+  std::size_t colon = field.find(':');
+  bool plain = colon == std::string_view::npos;
+  for (std::size_t i = 0; !plain && i < colon; ++i) {
+    unsigned char c = static_cast<unsigned char>(field[i]);
+    if (c <= ' ' || c >= 127) plain = true;  // not a field name
+  }
+  if (plain) {
+    out.append(field);
+  } else {
+    // Keep the blanks after the colon as they are; decode the rest.
+    std::size_t lead = field.find_first_not_of(" \t", colon + 1);
+    if (lead == std::string_view::npos) lead = field.size();
+    out.append(field.substr(0, lead));
+    if (lead < field.size()) AppendDecoded(field.substr(lead), out);
+  }
+  out += "\r\n";
+}
+
+}  // namespace
+
+std::string HeaderText(std::string_view header) {
+  std::string out, field;
+  out.reserve(header.size() + 64);
   std::size_t pos = 0;
   while (pos < header.size()) {
     std::size_t end = header.find('\n', pos);
@@ -17,55 +65,15 @@ std::vector<std::string> Unfold(std::string_view header) {
     std::string_view line = header.substr(pos, end - pos);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     pos = end + 1;
-    if (!fields.empty() && !line.empty() &&
-        (line[0] == ' ' || line[0] == '\t')) {
-      std::string& field = fields.back();
-      field += ' ';
+    if (!field.empty() && !line.empty() && (line[0] == ' ' || line[0] == '\t')) {
+      field += ' ';  // unfolded: the line break goes, a tab becomes a blank
       field.append(line.substr(1));
-    } else {
-      fields.emplace_back(line);
+      continue;
     }
+    if (!field.empty()) AppendField(field, out);
+    field.assign(line);
   }
-  return fields;
-}
-
-std::string Decode(const std::string& value) {
-  char* decoded = g_mime_utils_header_decode_text(nullptr, value.c_str());
-  if (decoded == nullptr) return value;
-  std::string text(decoded);
-  g_free(decoded);
-  for (char& c : text) {
-    if (c == '\r' || c == '\n' || c == '\0') c = ' ';
-  }
-  return text;
-}
-
-}  // namespace
-
-std::string HeaderText(std::string_view header) {
-  std::string out;
-  out.reserve(header.size() + 64);
-  for (const std::string& field : Unfold(header)) {
-    if (field.empty()) continue;
-    std::size_t colon = field.find(':');
-    bool plain = colon == std::string::npos;
-    for (std::size_t i = 0; !plain && i < colon; ++i) {
-      unsigned char c = static_cast<unsigned char>(field[i]);
-      if (c <= ' ' || c >= 127) plain = true;  // not a field name
-    }
-    if (plain) {
-      out += field;
-    } else {
-      std::string value = field.substr(colon + 1);
-      // Keep the blank after the colon as it was; decode the rest.
-      std::size_t lead = value.find_first_not_of(" \t");
-      if (lead == std::string::npos) lead = value.size();
-      out.append(field, 0, colon + 1);
-      out.append(value, 0, lead);
-      if (lead < value.size()) out += Decode(value.substr(lead));
-    }
-    out += "\r\n";
-  }
+  if (!field.empty()) AppendField(field, out);
   return out;
 }
 

@@ -57,12 +57,12 @@ std::string Base64(const std::string& data) {
 }
 
 // The header part of a whole message: everything before the first empty line.
-std::string HeaderOf(const std::string& message) {
+std::string_view HeaderOf(std::string_view message) {
   std::size_t pos = 0;
   while (pos < message.size()) {
     std::size_t end = message.find('\n', pos);
-    if (end == std::string::npos) return message;
-    std::string_view line(message.data() + pos, end - pos);
+    if (end == std::string_view::npos) return message;
+    std::string_view line = message.substr(pos, end - pos);
     if (line.empty() || line == "\r") return message.substr(0, pos);
     pos = end + 1;
   }
@@ -92,8 +92,6 @@ Pop3Session::Pop3Session(const std::string& server, int port,
     ReadCapabilities();
   }
   Login(login, password);
-  // Some servers offer more after the login.
-  if (capaWorked_) ReadCapabilities();
 }
 
 bool Pop3Session::Offers(const std::string& capability) const {
@@ -109,7 +107,9 @@ void Pop3Session::Send(const std::string& command) {
 }
 
 bool Pop3Session::ReadStatus(std::string* text) {
-  std::string line = StripLineEnd(connection_->ReadLine());
+  std::string_view raw = connection_->ReadLine();
+  if (text == nullptr && raw.substr(0, 3) == "+OK") return true;  // the common case
+  std::string line = StripLineEnd(raw);
   bool ok;
   std::size_t skip;
   if (line.rfind("+OK", 0) == 0) {
@@ -257,7 +257,7 @@ std::optional<std::string> Pop3Session::UniqueId(int message) {
 }
 
 void Pop3Session::ForEachHeader(
-    int count, const std::function<void(int, const std::string&)>& take) {
+    int count, const std::function<void(int, std::string_view)>& take) {
   bool useTop = !capaWorked_ || Offers("TOP");
   int window = Offers("PIPELINING") ? kWindow : 1;
   auto command = [useTop](int n) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/getmail/Connection.h"
@@ -44,7 +45,7 @@ class Pop3Session {
   // the server has no TOP), with many commands in flight where the server
   // offers PIPELINING.
   void ForEachHeader(int count,
-                     const std::function<void(int, const std::string&)>& take);
+                     const std::function<void(int, std::string_view)>& take);
 
   // RETR: the whole message, byte for byte (dot-unstuffed).
   std::string Retrieve(int message);

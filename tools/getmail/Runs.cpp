@@ -33,7 +33,7 @@ void HeaderRun(const Options& options) {
     state.hasUids = true;
     state.uids = std::move(*uids);
   }
-  session.ForEachHeader(state.count, [](int n, const std::string& header) {
+  session.ForEachHeader(state.count, [](int n, std::string_view header) {
     WriteFileAtomically(HeaderFileName(n), HeaderText(header), false);
   });
   SaveState(state);

@@ -2,6 +2,7 @@
 // See README.md, "The mail tool: getmail".
 #include <gmime/gmime.h>
 
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -18,6 +19,14 @@ int main(int argc, char** argv) {
   if (!options) {
     std::cerr << "getmail: " << error << "\n" << UsageText("getmail");
     return kUsage;
+  }
+  // Other local users can read a process's command line: overwrite the
+  // password there now that it has been read.
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], "-pw") == 0) {
+      std::memset(argv[i + 1], '*', std::strlen(argv[i + 1]));
+      break;
+    }
   }
   g_mime_init();
   int status = kOk;

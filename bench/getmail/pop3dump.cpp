@@ -1,0 +1,110 @@
+// The limit the header run is measured against: the headers of every message
+// over one plain POP3 socket, with every TOP command sent at once (a thread
+// of its own sends them while the replies are read), written to one file.
+//   getmail_pop3dump PORT USER PASSWORD OUTPUT
+// Prints the number of messages and the seconds from connecting to the
+// server's reply to QUIT.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace {
+
+int fd = -1;
+std::string buffer;
+std::size_t start = 0;
+
+[[noreturn]] void Fail(const std::string& what) {
+  std::fprintf(stderr, "pop3dump: %s\n", what.c_str());
+  std::exit(1);
+}
+
+void SendAll(const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) Fail("send failed");
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+// The next line, with its CRLF.
+std::string ReadLine() {
+  for (;;) {
+    std::size_t end = buffer.find('\n', start);
+    if (end != std::string::npos) {
+      std::string line = buffer.substr(start, end + 1 - start);
+      start = end + 1;
+      return line;
+    }
+    buffer.erase(0, start);
+    start = 0;
+    char chunk[65536];
+    ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+    if (n <= 0) Fail("the server closed the connection");
+    buffer.append(chunk, static_cast<std::size_t>(n));
+  }
+}
+
+std::string Expect(const std::string& command) {
+  if (!command.empty()) SendAll(command + "\r\n");
+  std::string line = ReadLine();
+  if (line.compare(0, 3, "+OK") != 0) Fail(command + ": " + line);
+  return line;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 5) Fail("usage: getmail_pop3dump PORT USER PASSWORD OUTPUT");
+  FILE* out = std::fopen(argv[4], "wb");
+  if (out == nullptr) Fail("cannot write the output file");
+  auto started = std::chrono::steady_clock::now();
+  fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(std::atoi(argv[1])));
+  inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    Fail("cannot connect");
+  }
+  int one = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  Expect("");
+  Expect(std::string("USER ") + argv[2]);
+  Expect(std::string("PASS ") + argv[3]);
+  int count = std::atoi(Expect("STAT").c_str() + 4);
+
+  std::thread sender([count] {
+    std::string commands;
+    for (int n = 1; n <= count; ++n) commands += "TOP " + std::to_string(n) + " 0\r\n";
+    commands += "QUIT\r\n";
+    SendAll(commands);
+  });
+  for (int n = 1; n <= count; ++n) {
+    std::string status = ReadLine();
+    if (status.compare(0, 3, "+OK") != 0) Fail("TOP " + std::to_string(n) + ": " + status);
+    for (;;) {
+      std::string line = ReadLine();
+      if (line == ".\r\n") break;
+      std::fwrite(line.data(), 1, line.size(), out);
+    }
+  }
+  Expect("");  // QUIT's reply
+  sender.join();
+  double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  std::fclose(out);
+  close(fd);
+  std::printf("%d %.4f\n", count, seconds);
+  return 0;
+}
