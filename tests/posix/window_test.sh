@@ -3,8 +3,9 @@
 # type a password and a subject, press both buttons, check the mail folder,
 # check Esc closes nothing, close the window.
 #   window_test.sh QUARROW STANDIN CLOSE_WINDOW SCREENSHOT_FOLDER
-# Screenshots for review: SCREENSHOT_FOLDER/window.png (after typing) and
-# window-after.png (after both passes).
+# Then a batch run whose tool is missing: its modal "Error" box, dismissed.
+# Screenshots for review: SCREENSHOT_FOLDER/window.png (after typing),
+# window-after.png (after both passes) and error-box.png.
 set -euo pipefail
 quarrow=$1 standin=$2 close_window=$3 shots=$4
 
@@ -104,4 +105,24 @@ results=$(ls "$folder" | grep -E '^[0-9]{2}-[0-9]{2}-[0-9]{2} [0-9]{2}-[0-9]{2}-
 [ -n "$results" ] || fail "no stamped result in: $(ls "$folder")"
 [ "$(cat "$folder/$results")" = picture ] || fail "the result is not the attachment"
 [ -d "$tmp/mailbox/2" ] && [ ! -e "$tmp/mailbox/1" ] || fail "the wrong message left the mailbox"
+# Batch mode with a display and no tool: the "Error" box is modal and
+# waits for OK; the main window never shows, and the run ends with status 2.
+mv "$tmp/bin/getmail" "$tmp/bin/getmail.off"
+env HOME="$tmp/home" QUARROW_DRIVE_C="$tmp/c" "$tmp/bin/quarrow" \
+  '/me/pw/host/110/hello/c:\utils' 2>"$tmp/stderr" &
+app=$!
+box=$(timeout 60 xdotool search --sync --onlyvisible --name '^Error$' | head -1)
+[ -n "$box" ] || fail "no Error box"
+sleep 1
+import -window root "$shots/error-box.png"
+if xdotool search --onlyvisible --name '^Form1$' >/dev/null; then
+  fail "the main window showed although the tool never started"
+fi
+kill -0 "$app" 2>/dev/null || fail "the program did not wait for OK"
+xdotool mousemove --window "$box" 10 10 key Return 2> >(grep -v XGetInputFocus >&2)
+for _ in $(seq 600); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+status=0
+wait "$app" || status=$?
+app=""
+[ "$status" = 2 ] || fail "exit status $status after a tool that did not start"
 echo "PASS"

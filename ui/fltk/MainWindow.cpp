@@ -132,11 +132,12 @@ MainWindow::MainWindow(MainForm& form, float dpiX, float dpiY) : form_(form) {
   window_->resizable(corner);
   window_->size_range(1, 1);
   window_->end();
-  boxes_[2]->take_focus();
 }
 
 void MainWindow::Show() {
   window_->show();
+  // Only once shown: FLTK shows a hidden window whose widget takes the
+  // focus, and a batch run keeps the window hidden until a tool has run.
   boxes_[2]->take_focus();
 }
 

@@ -35,10 +35,16 @@ void Dismiss(Fl_Widget*, void* window) { static_cast<Fl_Window*>(window)->hide()
 
 void ShowMessageBox(const Text& text, const Text& title, MessageIcon icon) {
   const std::string shown = Shown(text);
+  // As wide as its longest line, up to most of the screen, where it wraps.
   fl_font(FL_HELVETICA, 14);
-  int textW = 360, textH = 0;
+  int textW = 0, textH = 0;
   fl_measure(shown.c_str(), textW, textH, 0);
-  textW = std::max(textW, 200);
+  const int widest = std::max(300, Fl::w() - 150);
+  if (textW > widest) {
+    textW = widest;
+    fl_measure(shown.c_str(), textW, textH, 0);
+  }
+  textW = std::max(textW, 200) + 8;  // the label's own margins
   textH = std::max(textH, 50);
 
   const int w = textW + 90, h = textH + 70;
@@ -72,7 +78,7 @@ void ShowMessageBox(const Text& text, const Text& title, MessageIcon icon) {
   ok.callback(Dismiss, &window);
   window.end();
   window.set_modal();
-  window.hotspot(&ok);
+  window.position((Fl::w() - w) / 2, (Fl::h() - h) / 2);
   window.show();
   while (window.shown()) Fl::wait();
 }
