@@ -28,12 +28,13 @@ std::string ShellQuoted(const std::string& text) {
 class WholeRun : public ::testing::Test {
  protected:
   WholeRun() {
-    tmp.Folder("bin");
+    // A program folder with a blank in it, as "Program Files" has.
+    tmp.Folder("my bin");
     tmp.Folder("home");
     tmp.Folder("mailbox");
     mail = tmp.Folder("c/mail");
-    fs::copy_file(QUARROW_INSTALLED_PROGRAM, tmp / "bin/quarrow");
-    fs::copy_file(QUARROW_STANDIN, tmp / "bin/getmail");
+    fs::copy_file(QUARROW_INSTALLED_PROGRAM, tmp / "my bin/quarrow");
+    fs::copy_file(QUARROW_STANDIN, tmp / "my bin/getmail");
   }
 
   // Adds a message to the fixture mailbox; messages are numbered in the
@@ -58,7 +59,7 @@ class WholeRun : public ::testing::Test {
                           " QUARROW_DRIVE_C=" + ShellQuoted(tmp / "c") +
                           " STANDIN_MAILBOX=" + ShellQuoted(tmp / "mailbox") +
                           " STANDIN_LOG=" + ShellQuoted(tmp / "tool.log") + " " +
-                          ShellQuoted(tmp / "bin/quarrow");
+                          ShellQuoted(tmp / "my bin/quarrow");
     for (const std::string& argument : arguments)
       command += " " + ShellQuoted(argument);
     command += " >" + ShellQuoted(tmp / "stdout") + " 2>" +
@@ -147,7 +148,7 @@ TEST_F(WholeRun, NothingMatchingFetchesNothing) {
 }
 
 TEST_F(WholeRun, AMissingToolIsReportedAndEndsWithStatus2) {
-  fs::remove(tmp / "bin/getmail");
+  fs::remove(tmp / "my bin/getmail");
   EXPECT_EQ(Run({"/me/pw/host/110/Velbrin/c:\\mail"}), 2);
   EXPECT_THAT(stderrText, HasSubstr("Error: Error starting task "));
   EXPECT_THAT(stderrText, HasSubstr("getmail.exe"));
@@ -174,7 +175,7 @@ TEST_F(WholeRun, ShellCharactersReachTheToolAsPlainText) {
               ElementsAre("-u", "me;touch", "pwned", "-pw", "$(touch", "pwned)",
                           "-s", "host|tee", "pwned", "-port", "`touch",
                           "pwned`", "-headersonly"));
-  for (const std::string& folder : {tmp.path(), mail, tmp / "bin"}) {
+  for (const std::string& folder : {tmp.path(), mail, tmp / "my bin"}) {
     EXPECT_FALSE(Exists(folder + "/pwned"));
     EXPECT_FALSE(Exists(folder + "/subj"));
   }
