@@ -2,6 +2,10 @@
 // over one plain POP3 socket, with every TOP command sent at once (a thread
 // of its own sends them while the replies are read), written to one file.
 //   getmail_pop3dump PORT USER PASSWORD OUTPUT
+//   getmail_pop3dump --files PORT USER PASSWORD FOLDER
+// With --files each header goes to a file of its own in FOLDER, written under
+// a temporary name and renamed, as the header run writes them: that adds
+// the file system's share.
 // Prints the number of messages and the seconds from connecting to the
 // server's reply to QUIT.
 #include <arpa/inet.h>
@@ -64,10 +68,27 @@ std::string Expect(const std::string& command) {
 
 }  // namespace
 
+// Writes one header as FOLDER/MSG<n>.TXT by way of a temporary name.
+void WriteHeaderFile(const std::string& folder, int n, const std::string& header) {
+  std::string temp = folder + "/.dump.part";
+  FILE* file = std::fopen(temp.c_str(), "wb");
+  if (file == nullptr) Fail("cannot write in " + folder);
+  std::fwrite(header.data(), 1, header.size(), file);
+  std::fclose(file);
+  std::string name = folder + "/MSG" + std::to_string(n) + ".TXT";
+  if (std::rename(temp.c_str(), name.c_str()) != 0) Fail("cannot rename to " + name);
+}
+
 int main(int argc, char** argv) {
-  if (argc != 5) Fail("usage: getmail_pop3dump PORT USER PASSWORD OUTPUT");
-  FILE* out = std::fopen(argv[4], "wb");
-  if (out == nullptr) Fail("cannot write the output file");
+  bool files = argc > 1 && std::strcmp(argv[1], "--files") == 0;
+  if (files) {
+    --argc;
+    ++argv;
+  }
+  if (argc != 5) Fail("usage: getmail_pop3dump [--files] PORT USER PASSWORD OUTPUT");
+  FILE* out = files ? nullptr : std::fopen(argv[4], "wb");
+  if (!files && out == nullptr) Fail("cannot write the output file");
+  const std::string folder = argv[4];
   auto started = std::chrono::steady_clock::now();
   fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
@@ -90,20 +111,27 @@ int main(int argc, char** argv) {
     commands += "QUIT\r\n";
     SendAll(commands);
   });
+  std::string header;
   for (int n = 1; n <= count; ++n) {
     std::string status = ReadLine();
     if (status.compare(0, 3, "+OK") != 0) Fail("TOP " + std::to_string(n) + ": " + status);
+    header.clear();
     for (;;) {
       std::string line = ReadLine();
       if (line == ".\r\n") break;
-      std::fwrite(line.data(), 1, line.size(), out);
+      header += line;
+    }
+    if (files) {
+      WriteHeaderFile(folder, n, header);
+    } else {
+      std::fwrite(header.data(), 1, header.size(), out);
     }
   }
   Expect("");  // QUIT's reply
   sender.join();
   double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  std::fclose(out);
+  if (out != nullptr) std::fclose(out);
   close(fd);
   std::printf("%d %.4f\n", count, seconds);
   return 0;

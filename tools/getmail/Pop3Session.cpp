@@ -217,9 +217,15 @@ int Pop3Session::MessageCount() {
   return static_cast<int>(count);
 }
 
+bool Pop3Session::MayHaveUidl() const { return !capaWorked_ || Offers("UIDL"); }
+
 std::optional<std::vector<std::string>> Pop3Session::UniqueIds() {
-  if (capaWorked_ && !Offers("UIDL")) return std::nullopt;
+  if (!MayHaveUidl()) return std::nullopt;
   Send("UIDL");
+  return ReadUniqueIds();
+}
+
+std::optional<std::vector<std::string>> Pop3Session::ReadUniqueIds() {
   if (!ReadStatus()) return std::nullopt;
   std::string lines;
   ReadMultiLine(lines);
@@ -256,9 +262,13 @@ std::optional<std::string> Pop3Session::UniqueId(int message) {
   return id;
 }
 
-void Pop3Session::ForEachHeader(
+std::optional<std::vector<std::string>> Pop3Session::HeadersAndUniqueIds(
     int count, const std::function<void(int, std::string_view)>& take) {
   bool useTop = !capaWorked_ || Offers("TOP");
+  // UIDL goes out right after the last TOP, so that the server works the ids
+  // out while the last header files are still being written.
+  bool askUidl = MayHaveUidl();
+  if (count == 0 && askUidl) Send("UIDL");
   int window = Offers("PIPELINING") ? kWindow : 1;
   auto command = [useTop](int n) {
     return (useTop ? "TOP " : "RETR ") + std::to_string(n) +
@@ -271,6 +281,7 @@ void Pop3Session::ForEachHeader(
     if (sent < count && sent - (n - 1) <= window / 2) {
       batch.clear();
       while (sent < count && sent - (n - 1) < window) batch += command(++sent);
+      if (sent == count && askUidl) batch += "UIDL\r\n";
       connection_->Write(batch);
     }
     std::string text;
@@ -283,6 +294,8 @@ void Pop3Session::ForEachHeader(
     // TOP n 0 sends the header and the empty line after it; RETR all.
     take(n, HeaderOf(reply));
   }
+  if (!askUidl) return std::nullopt;
+  return ReadUniqueIds();
 }
 
 std::string Pop3Session::Retrieve(int message) {

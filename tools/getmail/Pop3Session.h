@@ -41,11 +41,11 @@ class Pop3Session {
 
   // The header of every message from 1 to `count`, as received (line ends
   // as sent, dot-unstuffed, without the empty line that ends it), each
-  // handed to `take` with its number, in order. Uses TOP n 0 (RETR where
-  // the server has no TOP), with many commands in flight where the server
-  // offers PIPELINING.
-  void ForEachHeader(int count,
-                     const std::function<void(int, std::string_view)>& take);
+  // handed to `take` with its number, in order; then UniqueIds(). Uses TOP
+  // n 0 (RETR where the server has no TOP), with many commands in flight
+  // where the server offers PIPELINING.
+  std::optional<std::vector<std::string>> HeadersAndUniqueIds(
+      int count, const std::function<void(int, std::string_view)>& take);
 
   // RETR: the whole message, byte for byte (dot-unstuffed).
   std::string Retrieve(int message);
@@ -68,6 +68,10 @@ class Pop3Session {
   // Reads the lines of a multi-line reply up to its final ".", unstuffed.
   void ReadMultiLine(std::string& out);
   void ReadCapabilities();
+  // Whether UIDL may work: offered, or capabilities unknown.
+  bool MayHaveUidl() const;
+  // Reads the reply to UIDL.
+  std::optional<std::vector<std::string>> ReadUniqueIds();
   void Login(const std::string& login, const std::string& password);
 
   std::string server_;

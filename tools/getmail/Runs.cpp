@@ -25,7 +25,11 @@ void HeaderRun(const Options& options) {
   state.port = options.port;
   state.login = options.login;
   state.count = session.MessageCount();
-  if (std::optional<std::vector<std::string>> uids = session.UniqueIds()) {
+  std::optional<std::vector<std::string>> uids = session.HeadersAndUniqueIds(
+      state.count, [](int n, std::string_view header) {
+        WriteFileAtomically(HeaderFileName(n), HeaderText(header), false);
+      });
+  if (uids) {
     if (static_cast<int>(uids->size()) > state.count) {
       throw Error("the server listed more unique ids than messages");
     }
@@ -33,9 +37,6 @@ void HeaderRun(const Options& options) {
     state.hasUids = true;
     state.uids = std::move(*uids);
   }
-  session.ForEachHeader(state.count, [](int n, std::string_view header) {
-    WriteFileAtomically(HeaderFileName(n), HeaderText(header), false);
-  });
   SaveState(state);
   // Nothing was deleted, so how the session ends changes nothing.
   try {
