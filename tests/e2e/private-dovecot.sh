@@ -16,7 +16,12 @@
 # environment) and written to DIR/ports. The user is $DOVECOT_USER
 # (default "quarrow") with password $DOVECOT_PASSWORD (default "secret").
 #
-# Mail is served as nobody:nogroup: Dovecot will not serve mail as root.
+# Mail is served as nobody:nogroup: Dovecot will not serve mail as root. Run
+# by another user, everything runs as that user.
+#
+# With WATCH_PID set, start also leaves a watcher behind that stops the server
+# once that process has ended, so a test program that crashes leaves no
+# server running.
 set -euo pipefail
 
 die() { echo "private-dovecot: $*" >&2; exit 1; }
@@ -77,6 +82,9 @@ write_config() {
       echo "default_internal_group = $(id -gn)"
       echo "default_login_user = $(id -un)"
     fi
+    # Only root may chroot.
+    local chroot=""
+    [ "$(id -u)" = 0 ] && chroot="login"
     if [ "$ssl" = yes ]; then
       echo "ssl = yes"
       echo "ssl_cert = <$dir/cert.pem"
@@ -93,6 +101,7 @@ write_config() {
     echo "  args = uid=$mail_user gid=$mail_group home=$dir/home/%u"
     echo "}"
     echo "service pop3-login {"
+    echo "  chroot = $chroot"
     echo "  inet_listener pop3 {"
     echo "    port = $pop3"
     echo "  }"
@@ -108,6 +117,7 @@ write_config() {
     # No growing delay after failed logins (the auth penalty): tests log in
     # with wrong passwords on purpose.
     echo "service anvil {"
+    [ -z "$chroot" ] && echo "  chroot ="
     echo "  unix_listener anvil-auth-penalty {"
     echo "    mode = 0"
     echo "  }"
@@ -175,6 +185,11 @@ case $cmd in
       sleep 0.05
     done
     [ "$ssl" = yes ] || pop3s=0
+    if [ -n "${WATCH_PID:-}" ]; then
+      script=$(cd "$(dirname "$0")" && pwd)/$(basename "$0")
+      nohup setsid bash -c 'while kill -0 "$1" 2>/dev/null && [ -d "$2/run" ]; do sleep 1; done
+        bash "$3" stop "$2"' watcher "$WATCH_PID" "$dir" "$script" >/dev/null 2>&1 &
+    fi
     echo "pop3=$pop3 pop3s=$pop3s" > "$dir/ports"
     cat "$dir/ports"
     ;;

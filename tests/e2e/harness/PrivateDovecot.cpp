@@ -48,7 +48,9 @@ std::string PrivateDovecot::Script(
 }
 
 void PrivateDovecot::Start() {
-  std::map<std::string, std::optional<std::string>> env;
+  // Should this program crash, the server goes with it.
+  std::map<std::string, std::optional<std::string>> env = {
+      {"WATCH_PID", std::to_string(getpid())}};
   if (pop3_ != 0) {
     // A restart keeps the ports the tests already know.
     env["POP3_PORT"] = std::to_string(pop3_);
