@@ -311,6 +311,20 @@ TEST_F(ToolTest, RetrievalFindsItsMessageByUniqueIdWhenNumbersHaveShifted) {
   EXPECT_EQ(IdsOnServer(), std::vector<std::string>{"b"});
 }
 
+TEST_F(ToolTest, WithoutUniqueIdsRetrievalGoesByTheNumber) {
+  server->SetMessages({harness::TextMessage("a", "x").raw, harness::TextMessage("b", "x").raw});
+  harness::Pop3Tap::Options options;
+  options.hidden = {"STLS", "UIDL"};
+  harness::Pop3Tap tap(server->pop3Port(), options);
+  ASSERT_EQ(HeaderRun(tap.port()).status, 0);
+  EXPECT_NE(Read(".getmail-state").find("uidl no"), std::string::npos);
+  ProcessResult run = Retrieve(2, tap.port());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(CorpusId(Read("MSG3.TXT")), "b");
+  EXPECT_EQ(IdsOnServer(), std::vector<std::string>{"a"});
+  EXPECT_EQ(tap.Count("UIDL"), 0);
+}
+
 TEST_F(ToolTest, AMessageThatIsGoneIsNeitherFetchedNorReplaced) {
   server->SetMessages({harness::TextMessage("a", "x").raw, harness::TextMessage("b", "x").raw});
   ASSERT_EQ(HeaderRun(server->pop3Port()).status, 0);

@@ -1,6 +1,5 @@
 #include "tools/getmail/Runs.h"
 
-#include <iostream>
 #include <string>
 
 #include "tools/getmail/Attachments.h"
@@ -45,6 +44,38 @@ void HeaderRun(const Options& options) {
   }
 }
 
+namespace {
+
+// The number that message i of the header run has in this session: found
+// again by its unique id, since numbers last one session only and another
+// mail client may have deleted mail in between. By the number itself where
+// the server gave no id. Throws Error (kMessageGone) if it is gone.
+int FindMessage(Pop3Session& session, const State& state, int i) {
+  const std::string uid = state.hasUids ? state.uids[i - 1] : std::string();
+  if (uid.empty()) {
+    if (session.MessageCount() < i) {
+      throw Error("message " + std::to_string(i) +
+                      " is no longer on the server; nothing was fetched or "
+                      "deleted",
+                  kMessageGone);
+    }
+    return i;
+  }
+  std::optional<std::string> now = session.UniqueId(i);
+  if (now && *now == uid) return i;  // nothing has moved
+  std::optional<std::vector<std::string>> uids = session.UniqueIds();
+  if (!uids) throw Error("the server no longer lists unique ids (UIDL)");
+  for (std::size_t k = 0; k < uids->size(); ++k) {
+    if ((*uids)[k] == uid) return static_cast<int>(k) + 1;
+  }
+  throw Error("message " + std::to_string(i) + " of the header run (id " + uid +
+                  ") is no longer on the server; nothing was fetched or "
+                  "deleted",
+              kMessageGone);
+}
+
+}  // namespace
+
 void RetrievalRun(const Options& options) {
   const int i = options.message;
   std::optional<State> state = LoadState();
@@ -68,33 +99,7 @@ void RetrievalRun(const Options& options) {
 
   Pop3Session session(options.server, options.port, options.login,
                       options.password, TimeoutFromEnvironment());
-  // Message numbers last one session only: find message i of the header run
-  // again by its unique id.
-  int number = i;
-  if (state->hasUids) {
-    const std::string& uid = state->uids[i - 1];
-    std::optional<std::string> now = session.UniqueId(i);
-    if (!now || *now != uid) {
-      number = 0;
-      std::optional<std::vector<std::string>> uids = session.UniqueIds();
-      if (!uids) throw Error("the server no longer lists unique ids (UIDL)");
-      for (std::size_t k = 0; k < uids->size(); ++k) {
-        if ((*uids)[k] == uid) number = static_cast<int>(k) + 1;
-      }
-      if (number == 0) {
-        throw Error("message " + std::to_string(i) + " of the header run (id " +
-                        uid + ") is no longer on the server; nothing was "
-                        "fetched or deleted",
-                    kMessageGone);
-      }
-    }
-  } else if (session.MessageCount() < i) {
-    throw Error("message " + std::to_string(i) +
-                    " is no longer on the server; nothing was fetched or "
-                    "deleted",
-                kMessageGone);
-  }
-
+  const int number = FindMessage(session, *state, i);
   const std::string message = session.Retrieve(number);
 
   // The body file, numbered one past the header files, replacing an earlier
