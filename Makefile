@@ -32,7 +32,7 @@ build-windows: deps
 check: check-native check-windows
 
 check-native: build
-	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+	QUARROW_REQUIRE_DOVECOT=1 ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
 
 check-windows: build-windows
 	@if [ -d $(WINBUILD) ]; then \
