@@ -11,7 +11,13 @@ namespace {
 
 class Desktop : public ::testing::Test {
  protected:
-  Desktop() { desktop_.Attach(window_); }
+  Desktop() {
+    desktop_.Attach(window_);
+    // The window of an earlier test posted WM_QUIT when it was destroyed.
+    MSG stale;
+    while (PeekMessageW(&stale, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+  }
 
   Win32Desktop desktop_{SW_SHOWNORMAL};
   Win32Platform platform_{desktop_};

@@ -101,4 +101,20 @@ result=$(ls "$folder" | grep -E '^[0-9]{2}-[0-9]{2}-[0-9]{2} [0-9]{2}-[0-9]{2}-[
 [ -n "$result" ] || fail "no stamped result in: $(ls "$folder")"
 [ "$(cat "$folder/$result")" = picture ] || fail "the result is not the attachment"
 [ -d "$tmp/mailbox/2" ] && [ ! -e "$tmp/mailbox/1" ] || fail "the wrong message left the mailbox"
+
+# A batch run with a display: the window shows up only after the first tool
+# run, and the program ends by itself once both passes are done.
+mkdir -p "$tmp/mailbox/3"
+printf 'Subject: Velbrin again\r\n' > "$tmp/mailbox/3/headers"
+# Given in pieces, as wine would quote a piece with blanks in it, and a
+# scheduled task's arguments carry no quotes.
+status=0
+STANDIN_MAILBOX=$(windows_path "$tmp/mailbox") \
+  timeout 300 "$wine_run" "$prefix" "$tmp/bin/Quarrow.exe" \
+  '/me/pw/pop.example.com/110/velbrin/c:\utils\PDA\Bluetooth' Shared Folder \
+  2>"$tmp/stderr" || status=$?
+[ "$status" = 0 ] || fail "batch run: exit status $status"
+[ ! -e "$tmp/mailbox/2" ] && [ ! -e "$tmp/mailbox/3" ] ||
+  fail "batch run: the Velbrin messages are still in the mailbox"
+[ "$(ls "$folder" | grep -c '\.vch$')" = 3 ] || fail "batch run: results: $(ls "$folder")"
 echo "PASS"
