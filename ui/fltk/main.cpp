@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Settings.h"
 #include "platform/HeadlessDesktop.h"
 #include "platform/posix/PosixPlatform.h"
+#include "ui/HeadlessRun.h"
 #include "ui/MainForm.h"
 #include "ui/fltk/FltkDesktop.h"
 #include "ui/fltk/MainWindow.h"
@@ -29,28 +29,10 @@ bool Headless() {
          (headless != nullptr && std::strcmp(headless, "1") == 0);
 }
 
-// The boxes of a batch run are never filled, so no window is needed.
-class NoView : public quarrow::FormView {
- public:
-  void SetBoxText(int, const quarrow::Text&) override {}
-};
-
 int RunHeadless(const std::vector<std::string>& arguments) {
   quarrow::HeadlessDesktop desktop(std::cerr);
   PosixPlatform platform(desktop, arguments);
-  quarrow::Settings unused;
-  if (quarrow::LoadSettings(platform.ArgumentText(), unused) ==
-      quarrow::Mode::Interactive) {
-    std::cerr << "quarrow: there is no display for the window (DISPLAY is "
-                 "not set, or QUARROW_HEADLESS=1); without one only a batch "
-                 "run works: quarrow /login/password/server/port/subject/"
-                 "folder\n";
-    return MainForm::kFailed;
-  }
-  MainForm form(platform);
-  NoView view;
-  form.Form_Load(view);
-  return form.exitStatus().value_or(MainForm::kOk);
+  return quarrow::RunHeadless(platform, "quarrow", std::cerr);
 }
 
 int RunWithWindow(const std::vector<std::string>& arguments) {

@@ -5,9 +5,9 @@
 
 #include <iostream>
 
-#include "app/Settings.h"
 #include "platform/HeadlessDesktop.h"
 #include "platform/win32/Win32Platform.h"
+#include "ui/HeadlessRun.h"
 #include "ui/MainForm.h"
 #include "ui/win32/MainWindow.h"
 #include "ui/win32/Win32Desktop.h"
@@ -23,27 +23,10 @@ bool Headless() {
   return length == 1 && value[0] == L'1';
 }
 
-// The boxes of a batch run are never filled, so no window is needed.
-class NoView : public quarrow::FormView {
- public:
-  void SetBoxText(int, const quarrow::Text&) override {}
-};
-
 int RunHeadless() {
   quarrow::HeadlessDesktop desktop(std::cerr);
   quarrow::Win32Platform platform(desktop);
-  quarrow::Settings unused;
-  if (quarrow::LoadSettings(platform.ArgumentText(), unused) ==
-      quarrow::Mode::Interactive) {
-    std::cerr << "Quarrow: QUARROW_HEADLESS=1 runs without the window, and "
-                 "without it only a batch run works: Quarrow.exe "
-                 "/login/password/server/port/subject/folder\n";
-    return MainForm::kFailed;
-  }
-  MainForm form(platform);
-  NoView view;
-  form.Form_Load(view);
-  return form.exitStatus().value_or(MainForm::kOk);
+  return quarrow::RunHeadless(platform, "Quarrow.exe", std::cerr);
 }
 
 int RunWithWindow(HINSTANCE instance, int show) {
