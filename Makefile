@@ -9,7 +9,7 @@ JOBS     ?= 2
 PACKAGES = cmake make g++ pkg-config googletest libgtest-dev libgmock-dev \
            libfltk1.3-dev libssl-dev libgmime-3.0-dev openssl \
            dovecot-pop3d xvfb xauth xdotool imagemagick x11-utils \
-           g++-mingw-w64-x86-64-posix wine64 fonts-wine
+           locales g++-mingw-w64-x86-64-posix wine64 fonts-wine
 
 .PHONY: all deps build build-windows check check-native check-windows demo clean
 
