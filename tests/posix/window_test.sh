@@ -1,7 +1,7 @@
 #!/bin/bash
 # The window under a private Xvfb, driven with xdotool: start interactive,
 # type a password and a subject, press both buttons, check the mail folder,
-# check Esc closes nothing, close the window.
+# check Enter and Esc press nothing, close the window.
 #   window_test.sh QUARROW STANDIN CLOSE_WINDOW SCREENSHOT_FOLDER
 # Then a batch run whose tool is missing: its modal "Error" box, dismissed.
 # Screenshots for review: SCREENSHOT_FOLDER/window.png (after typing),
@@ -72,11 +72,12 @@ type_into 176 177 hello
 sleep 1
 import -window root -crop 520x280+0+0 "$shots/window.png"
 
-# Esc presses nothing and closes nothing.
+# Neither Enter nor Esc presses a button, and Esc closes nothing.
+xdotool key Return 2> >(grep -v XGetInputFocus >&2)
 xdotool key Escape 2> >(grep -v XGetInputFocus >&2)
 sleep 1
 kill -0 "$app" 2>/dev/null || fail "Esc ended the program"
-[ ! -e "$tmp/tool.log" ] || fail "Esc started a pass"
+[ ! -e "$tmp/tool.log" ] || fail "Enter or Esc started a pass"
 
 click 380 52  # Get message headers
 wait_for '[ -e "$folder/MSG2.TXT" ]'
