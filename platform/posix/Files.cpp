@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "platform/posix/CaseInsensitiveNames.h"
 #include "platform/posix/SystemError.h"
@@ -97,9 +98,19 @@ void RenameFile(const Drives& drives, const Text& from, const Text& to) {
     throw Failure(what + L": " + Quoted(to) + L" exists already",
                   Failure::Reason::TargetExists);
 
-  if (::rename(JoinPath(*sourceFolder, *source).c_str(),
-               JoinPath(*targetFolder, ToUtf8(toName)).c_str()) != 0)
-    throw Failure(what + L": " + SystemError(errno));
+  const std::string sourcePath = JoinPath(*sourceFolder, *source);
+  const std::string targetPath = JoinPath(*targetFolder, ToUtf8(toName));
+  // A name that turns up between the look-up and the rename must not be
+  // overwritten: the kernel refuses it where it can.
+  int result = existing ? -1 : ::renameat2(AT_FDCWD, sourcePath.c_str(),
+                                           AT_FDCWD, targetPath.c_str(),
+                                           RENAME_NOREPLACE);
+  if (result != 0 && !existing && errno == EEXIST)
+    throw Failure(what + L": " + Quoted(to) + L" exists already",
+                  Failure::Reason::TargetExists);
+  if (result != 0 && (existing || errno == EINVAL || errno == ENOSYS))
+    result = ::rename(sourcePath.c_str(), targetPath.c_str());
+  if (result != 0) throw Failure(what + L": " + SystemError(errno));
 }
 
 std::unique_ptr<TextReader> OpenTextFile(const Drives& drives,
