@@ -81,6 +81,17 @@ TEST(CommandLine, RefusesWhatTheContractDoesNotAllow) {
   }
 }
 
+TEST(CommandLine, NeverRepeatsWhatMayBePartOfThePassword) {
+  // "open sesame" as Quarrow puts it on the command line: two words.
+  std::string why;
+  EXPECT_FALSE(Parse("-u me -pw open sesame -s host -port 110 -headersonly", &why));
+  EXPECT_EQ(why.find("sesame"), std::string::npos) << why;
+  EXPECT_NE(why.find("-pw"), std::string::npos) << why;
+  // Before the password a stray word is named.
+  EXPECT_FALSE(Parse("-u me stray -pw pw -s host -port 110 -headersonly", &why));
+  EXPECT_NE(why.find("'stray'"), std::string::npos) << why;
+}
+
 TEST(CommandLine, UsageNamesBothForms) {
   std::string usage = UsageText("getmail");
   EXPECT_NE(usage.find("-headersonly"), std::string::npos);

@@ -41,5 +41,25 @@ TEST_F(HeaderTextTest, KeepsLinesThatAreNoFieldsAsTheyAre) {
   EXPECT_EQ(HeaderText(""), "");
 }
 
+TEST_F(HeaderTextTest, TheHeaderPartEndsAtTheFirstEmptyLine) {
+  EXPECT_EQ(HeaderPart("A: 1\r\nB: 2\r\n\r\nBody\r\n\r\nMore\r\n"), "A: 1\r\nB: 2\r\n");
+  EXPECT_EQ(HeaderPart("A: 1\nB: 2\n\nBody\n"), "A: 1\nB: 2\n");
+  EXPECT_EQ(HeaderPart("A: 1\r\nB: 2\r\n"), "A: 1\r\nB: 2\r\n");  // no body
+  EXPECT_EQ(HeaderPart("\r\nBody\r\n"), "");
+}
+
+TEST_F(HeaderTextTest, FingerprintsTellHeadersApart) {
+  const std::string a = "Message-ID: <1@x>\r\nSubject: s\r\n";
+  const std::string b = "Message-ID: <2@x>\r\nSubject: s\r\n";
+  EXPECT_EQ(HeaderFingerprint(a), HeaderFingerprint(std::string(a)));
+  EXPECT_EQ(HeaderFingerprint(a).size(), 16u);
+  EXPECT_NE(HeaderFingerprint(a), HeaderFingerprint(b));
+  EXPECT_NE(HeaderFingerprint(a), HeaderFingerprint(a.substr(0, a.size() - 1)));
+  EXPECT_NE(HeaderFingerprint(""), HeaderFingerprint(std::string(1, '\0')));
+  // What TOP n 0 and RETR n give of one message prints the same.
+  const std::string message = a + "\r\nBody\r\n";
+  EXPECT_EQ(HeaderFingerprint(HeaderPart(a + "\r\n")), HeaderFingerprint(HeaderPart(message)));
+}
+
 }  // namespace
 }  // namespace getmail

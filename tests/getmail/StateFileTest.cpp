@@ -29,12 +29,16 @@ TEST(StateFile, ReadsBackWhatItWrote) {
   EXPECT_TRUE(back->hasUids);
   EXPECT_EQ(back->uids, state.uids);
 
+  // A server without UIDL: a fingerprint of each header instead.
   state.hasUids = false;
   state.uids.clear();
+  state.prints = {"0123456789abcdef", "fedcba9876543210", "00000000000000ff"};
   back = ParseState(FormatState(state));
   ASSERT_TRUE(back);
   EXPECT_FALSE(back->hasUids);
   EXPECT_EQ(back->count, 3);
+  EXPECT_TRUE(back->uids.empty());
+  EXPECT_EQ(back->prints, state.prints);
 }
 
 TEST(StateFile, RefusesADamagedFile) {
@@ -49,6 +53,8 @@ TEST(StateFile, RefusesADamagedFile) {
   EXPECT_FALSE(ParseState(""));
   EXPECT_FALSE(ParseState("getmail-state 2\n"));
   EXPECT_FALSE(ParseState(text.substr(0, text.size() - 4)));  // a uid short
+  // Without UIDL, but without the fingerprints either.
+  EXPECT_FALSE(ParseState("getmail-state 1\nserver s\nport 110\nlogin l\ncount 1\nuidl no\n"));
   std::string badCount = text;
   badCount.replace(badCount.find("count 2"), 7, "count x");
   EXPECT_FALSE(ParseState(badCount));

@@ -2,11 +2,9 @@
 // leaves on the server, and when it deletes.
 #include <fnmatch.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -154,6 +152,8 @@ TEST_F(ToolTest, LogsInWithAuthPlainAndWorksWithoutPipeliningWhereNotOffered) {
   EXPECT_EQ(tap.Count("AUTH ***"), 1);
   EXPECT_EQ(tap.Count("USER"), 0);
   EXPECT_EQ(tap.Count("TOP "), 5);
+  EXPECT_EQ(tap.Count("UIDL"), 1);
+  EXPECT_EQ(tap.LargestBurst(), 1);  // one command at a time, UIDL too
 }
 
 TEST_F(ToolTest, RefusesServersItCannotTrust) {
@@ -202,16 +202,9 @@ TEST_F(ToolTest, ABadCommandLineGetsTheUsageAndStatus2) {
 
 TEST_F(ToolTest, ADeadServerEndsTheRunAfterTheTimeOut) {
   // It accepts the connection (the kernel does) but never says a word.
-  int silent = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(listen(silent, 4), 0);
-  socklen_t length = sizeof address;
-  getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
-  ProcessResult run = Getmail({"-headersonly"}, ntohs(address.sin_port),
-                              {{"QUARROW_GETMAIL_TIMEOUT", "1"}});
+  int port = 0;
+  int silent = harness::ListenOnLoopback(port);
+  ProcessResult run = Getmail({"-headersonly"}, port, {{"QUARROW_GETMAIL_TIMEOUT", "1"}});
   close(silent);
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("did not answer"), std::string::npos) << run.err;
@@ -219,15 +212,9 @@ TEST_F(ToolTest, ADeadServerEndsTheRunAfterTheTimeOut) {
 }
 
 TEST_F(ToolTest, ThePasswordLeavesTheProcessListOnceRead) {
-  int silent = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(listen(silent, 4), 0);
-  socklen_t length = sizeof address;
-  getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
-  std::string port = std::to_string(ntohs(address.sin_port));
+  int listening = 0;
+  int silent = harness::ListenOnLoopback(listening);
+  std::string port = std::to_string(listening);
   pid_t pid = fork();
   if (pid == 0) {
     setenv("QUARROW_GETMAIL_TIMEOUT", "5", 1);
@@ -312,16 +299,47 @@ TEST_F(ToolTest, RetrievalFindsItsMessageByUniqueIdWhenNumbersHaveShifted) {
 }
 
 TEST_F(ToolTest, WithoutUniqueIdsRetrievalGoesByTheNumber) {
-  server->SetMessages({harness::TextMessage("a", "x").raw, harness::TextMessage("b", "x").raw});
+  // Every kind of message, so that the header each retrieval checks is seen
+  // to be the one the header run read.
+  std::vector<CorpusMessage> corpus = harness::Corpus();
+  server->SetMessages(harness::RawMessages(corpus));
   harness::Pop3Tap::Options options;
   options.hidden = {"STLS", "UIDL"};
   harness::Pop3Tap tap(server->pop3Port(), options);
   ASSERT_EQ(HeaderRun(tap.port()).status, 0);
   EXPECT_NE(Read(".getmail-state").find("uidl no"), std::string::npos);
-  ProcessResult run = Retrieve(2, tap.port());
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(CorpusId(Read("MSG3.TXT")), "b");
-  EXPECT_EQ(IdsOnServer(), std::vector<std::string>{"a"});
+  const std::string bodyName = "MSG" + std::to_string(corpus.size() + 1) + ".TXT";
+  for (int i = static_cast<int>(corpus.size()); i >= 1; --i) {
+    SCOPED_TRACE(corpus[i - 1].id);
+    ProcessResult run = Retrieve(i, tap.port());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Read(bodyName) == corpus[i - 1].raw);
+    RemoveExtracts();
+  }
+  EXPECT_TRUE(IdsOnServer().empty());
+  EXPECT_EQ(tap.Count("UIDL"), 0);
+}
+
+TEST_F(ToolTest, WithoutUniqueIdsAnotherMessageAtTheNumberIsLeftAlone) {
+  server->SetMessages({harness::TextMessage("a", "x").raw, harness::TextMessage("b", "x").raw,
+                       harness::TextMessage("c", "x").raw});
+  harness::Pop3Tap::Options options;
+  options.hidden = {"STLS", "UIDL"};
+  harness::Pop3Tap tap(server->pop3Port(), options);
+  ASSERT_EQ(HeaderRun(tap.port()).status, 0);
+  ASSERT_EQ(Retrieve(2, tap.port()).status, 0);
+  EXPECT_EQ(CorpusId(Read("MSG4.TXT")), "b");
+  // The body pass once more without a header run: number 2 is "c" now.
+  ProcessResult again = Retrieve(2, tap.port());
+  EXPECT_EQ(again.status, 4);
+  EXPECT_NE(again.err.find("no longer on the server"), std::string::npos) << again.err;
+  EXPECT_EQ(CorpusId(Read("MSG4.TXT")), "b");
+  EXPECT_EQ(IdsOnServer(), (std::vector<std::string>{"a", "c"}));
+  // Another mail client takes "a": number 1 is "c" now.
+  server->RemoveMessageWith("X-Corpus-Id: a");
+  EXPECT_EQ(Retrieve(1, tap.port()).status, 4);
+  EXPECT_EQ(IdsOnServer(), std::vector<std::string>{"c"});
+  EXPECT_EQ(tap.Count("DELE"), 1);
   EXPECT_EQ(tap.Count("UIDL"), 0);
 }
 
@@ -375,24 +393,47 @@ TEST_F(ToolTest, DeletesOnlyOnceTheBodyAndEveryAttachmentAreOnDisk) {
   EXPECT_TRUE(IdsOnServer().empty());
 }
 
+TEST_F(ToolTest, AttachmentsNeverReplaceFilesAlreadyInTheFolder) {
+  CorpusMessage message = harness::Corpus()[1];  // report.pdf and notes.txt
+  server->SetMessages({message.raw});
+  ASSERT_EQ(HeaderRun(server->pop3Port()).status, 0);
+  // Left by an earlier message 1, already deleted, when Quarrow stopped
+  // before renaming them; the second one in another case.
+  harness::WriteFile(folder / "Extract1-notes.txt", "earlier notes");
+  harness::WriteFile(folder / "extract1-REPORT.PDF", "earlier report");
+  ProcessResult run = Retrieve(1, server->pop3Port());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Read("Extract1-notes.txt"), "earlier notes");
+  EXPECT_EQ(Read("extract1-REPORT.PDF"), "earlier report");
+  EXPECT_TRUE(Read("Extract1-report-2.pdf") == message.attachments[0].data);
+  EXPECT_TRUE(Read("Extract1-notes-2.txt") == message.attachments[1].data);
+  EXPECT_EQ(Matching("Extract*").size(), 4u);
+  EXPECT_TRUE(IdsOnServer().empty());
+}
+
 TEST_F(ToolTest, AFileThatCannotBeWrittenLeavesTheMessageOnTheServer) {
   CorpusMessage message = harness::Corpus()[1];
   server->SetMessages({message.raw});
   harness::Pop3Tap tap(server->pop3Port(), {});
   ASSERT_EQ(HeaderRun(tap.port()).status, 0);
-  // Folders stand where the body file, then where an attachment, must go.
-  for (std::string blocked : {"MSG2.TXT", "Extract1-notes.txt"}) {
-    SCOPED_TRACE(blocked);
-    ASSERT_EQ(mkdir((folder / blocked).c_str(), 0755), 0);
-    ASSERT_EQ(mkdir((folder / (blocked + "/x")).c_str(), 0755), 0);
-    ProcessResult run = Retrieve(1, tap.port());
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find(blocked), std::string::npos) << run.err;
-    EXPECT_EQ(tap.Count("DELE"), 0);
-    EXPECT_EQ(IdsOnServer(), std::vector<std::string>{"two-attachments"});
-    harness::RemoveTree(folder / blocked);
-    RemoveExtracts();
-  }
+  // A folder stands where the body file must go.
+  ASSERT_EQ(mkdir((folder / "MSG2.TXT").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((folder / "MSG2.TXT/x").c_str(), 0755), 0);
+  ProcessResult run = Retrieve(1, tap.port());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("MSG2.TXT"), std::string::npos) << run.err;
+  EXPECT_EQ(tap.Count("DELE"), 0);
+  EXPECT_EQ(IdsOnServer(), std::vector<std::string>{"two-attachments"});
+  harness::RemoveTree(folder / "MSG2.TXT");
+  // The body file is written, but with this prefix no attachment's name
+  // fits in a file name.
+  const std::string prefix(250, 'E');
+  run = Getmail({"-m", "1", "-xtract", prefix, "-delete"}, tap.port());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find(prefix + "report.pdf"), std::string::npos) << run.err;
+  EXPECT_TRUE(harness::Exists(folder / "MSG2.TXT"));
+  EXPECT_EQ(tap.Count("DELE"), 0);
+  EXPECT_EQ(IdsOnServer(), std::vector<std::string>{"two-attachments"});
   EXPECT_EQ(tap.Count("QUIT"), 1);  // the header run's only
   EXPECT_TRUE(Matching(".getmail-*.part").empty());
 }

@@ -36,7 +36,12 @@ std::optional<Options> ParseCommandLine(const std::vector<std::string>& args,
       if (arg == name) known = true;
     }
     if (!known) {
-      error = "unknown option '" + arg + "'";
+      // A password with a blank in it reaches us as several words: a stray
+      // word after -pw may be the rest of it, so it is not shown.
+      error = seen.count("-pw") != 0
+                  ? "an unknown option follows -pw (not shown: it may be part "
+                    "of a password with a blank in it)"
+                  : "unknown option '" + arg + "'";
       return std::nullopt;
     }
     if (seen.count(arg)) {

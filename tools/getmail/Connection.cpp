@@ -251,8 +251,9 @@ void Connection::Write(std::string_view data) {
 }
 
 void Connection::Fill() {
-  // Make room: move what is unread to the front, grow for long lines.
-  if (start_ > 0 && (end_ == buffer_.size() || start_ == end_)) {
+  // Make room: move what is unread to the front once the space behind it
+  // runs short, and grow only for a line longer than the buffer.
+  if (start_ > 0 && (start_ == end_ || buffer_.size() - end_ < kReadSize / 4)) {
     std::memmove(&buffer_[0], &buffer_[start_], end_ - start_);
     end_ -= start_;
     start_ = 0;

@@ -52,6 +52,10 @@ class Connection {
   // closes the connection, on a read error or after the time-out.
   std::string_view ReadLine();
 
+  // Bytes the read buffer holds room for: about one read, or the longest
+  // line not yet read if that is longer.
+  std::size_t BufferSize() const { return buffer_.size(); }
+
  private:
   // Reads more into the buffer; throws at the end of the stream.
   void Fill();

@@ -90,6 +90,17 @@ void RemoveCaseVariants(const std::string& name) {
   if (!failed.empty()) throw Error("cannot remove " + failed);
 }
 
+std::vector<std::string> NamesInCurrentFolder() {
+  DIR* dir = opendir(".");
+  if (dir == nullptr) {
+    throw Error("cannot list the current folder: " + SystemError());
+  }
+  std::vector<std::string> names;
+  while (dirent* entry = readdir(dir)) names.push_back(entry->d_name);
+  closedir(dir);
+  return names;
+}
+
 void RemoveIfPresent(const std::string& name) {
   if (unlink(name.c_str()) != 0 && errno != ENOENT) {
     throw Error("cannot remove " + name + ": " + SystemError());

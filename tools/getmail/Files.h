@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace getmail {
 
@@ -21,6 +22,9 @@ void SyncCurrentFolder();
 // regard to ASCII case, other than `name` itself (Quarrow compares names
 // without regard to case; on Linux two such files could stand side by side).
 void RemoveCaseVariants(const std::string& name);
+
+// The names of the entries in the current folder.
+std::vector<std::string> NamesInCurrentFolder();
 
 // Removes `name` if it exists; throws Error if it exists and cannot be
 // removed.

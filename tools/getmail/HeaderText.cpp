@@ -2,6 +2,9 @@
 
 #include <gmime/gmime.h>
 
+#include <cstdint>
+#include <cstdio>
+
 namespace getmail {
 namespace {
 
@@ -75,6 +78,31 @@ std::string HeaderText(std::string_view header) {
   }
   if (!field.empty()) AppendField(field, out);
   return out;
+}
+
+std::string_view HeaderPart(std::string_view message) {
+  std::size_t pos = 0;
+  while (pos < message.size()) {
+    std::size_t end = message.find('\n', pos);
+    if (end == std::string_view::npos) return message;
+    std::string_view line = message.substr(pos, end - pos);
+    if (line.empty() || line == "\r") return message.substr(0, pos);
+    pos = end + 1;
+  }
+  return message;
+}
+
+std::string HeaderFingerprint(std::string_view header) {
+  // FNV-1a, 64 bits: headers of different messages differ (Message-ID,
+  // Received, Date), and this only has to tell them apart.
+  std::uint64_t hash = 14695981039346656037ull;
+  for (char c : header) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  }
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
 }
 
 }  // namespace getmail

@@ -15,4 +15,12 @@ namespace getmail {
 // that decoding would bring in become blanks. Needs g_mime_init().
 std::string HeaderText(std::string_view header);
 
+// The header of a whole message as received: everything before the first
+// empty line (all of it if there is none).
+std::string_view HeaderPart(std::string_view message);
+
+// A fingerprint of a header as received (16 hexadecimal digits), to tell
+// whether a message is still the one whose header was read before.
+std::string HeaderFingerprint(std::string_view header);
+
 }  // namespace getmail

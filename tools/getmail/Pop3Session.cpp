@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "tools/getmail/Errors.h"
+#include "tools/getmail/HeaderText.h"
 
 namespace getmail {
 namespace {
@@ -54,19 +55,6 @@ std::string Base64(const std::string& data) {
     out += '=';
   }
   return out;
-}
-
-// The header part of a whole message: everything before the first empty line.
-std::string_view HeaderOf(std::string_view message) {
-  std::size_t pos = 0;
-  while (pos < message.size()) {
-    std::size_t end = message.find('\n', pos);
-    if (end == std::string_view::npos) return message;
-    std::string_view line = message.substr(pos, end - pos);
-    if (line.empty() || line == "\r") return message.substr(0, pos);
-    pos = end + 1;
-  }
-  return message;
 }
 
 }  // namespace
@@ -265,11 +253,12 @@ std::optional<std::string> Pop3Session::UniqueId(int message) {
 std::optional<std::vector<std::string>> Pop3Session::HeadersAndUniqueIds(
     int count, const std::function<void(int, std::string_view)>& take) {
   bool useTop = !capaWorked_ || Offers("TOP");
-  // UIDL goes out right after the last TOP, so that the server works the ids
-  // out while the last header files are still being written.
+  // Where commands may be pipelined, UIDL goes out right after the last TOP,
+  // so that the server works the ids out while the last header files are
+  // still being written; otherwise after the last header.
   bool askUidl = MayHaveUidl();
-  if (count == 0 && askUidl) Send("UIDL");
   int window = Offers("PIPELINING") ? kWindow : 1;
+  bool uidlSent = false;
   auto command = [useTop](int n) {
     return (useTop ? "TOP " : "RETR ") + std::to_string(n) +
            (useTop ? " 0\r\n" : "\r\n");
@@ -281,7 +270,10 @@ std::optional<std::vector<std::string>> Pop3Session::HeadersAndUniqueIds(
     if (sent < count && sent - (n - 1) <= window / 2) {
       batch.clear();
       while (sent < count && sent - (n - 1) < window) batch += command(++sent);
-      if (sent == count && askUidl) batch += "UIDL\r\n";
+      if (sent == count && askUidl && window > 1) {
+        batch += "UIDL\r\n";
+        uidlSent = true;
+      }
       connection_->Write(batch);
     }
     std::string text;
@@ -292,9 +284,10 @@ std::optional<std::vector<std::string>> Pop3Session::HeadersAndUniqueIds(
     reply.clear();
     ReadMultiLine(reply);
     // TOP n 0 sends the header and the empty line after it; RETR all.
-    take(n, HeaderOf(reply));
+    take(n, HeaderPart(reply));
   }
   if (!askUidl) return std::nullopt;
+  if (!uidlSent) Send("UIDL");
   return ReadUniqueIds();
 }
 

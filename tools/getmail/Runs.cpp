@@ -24,9 +24,11 @@ void HeaderRun(const Options& options) {
   state.port = options.port;
   state.login = options.login;
   state.count = session.MessageCount();
+  state.prints.reserve(state.count);
   std::optional<std::vector<std::string>> uids = session.HeadersAndUniqueIds(
-      state.count, [](int n, std::string_view header) {
+      state.count, [&state](int n, std::string_view header) {
         WriteFileAtomically(HeaderFileName(n), HeaderText(header), false);
+        state.prints.push_back(HeaderFingerprint(header));
       });
   if (uids) {
     if (static_cast<int>(uids->size()) > state.count) {
@@ -49,7 +51,8 @@ namespace {
 // The number that message i of the header run has in this session: found
 // again by its unique id, since numbers last one session only and another
 // mail client may have deleted mail in between. By the number itself where
-// the server gave no id. Throws Error (kMessageGone) if it is gone.
+// the server gave no id (CheckHeader then makes sure of it once fetched).
+// Throws Error (kMessageGone) if it is gone.
 int FindMessage(Pop3Session& session, const State& state, int i) {
   const std::string uid = state.hasUids ? state.uids[i - 1] : std::string();
   if (uid.empty()) {
@@ -72,6 +75,22 @@ int FindMessage(Pop3Session& session, const State& state, int i) {
                   ") is no longer on the server; nothing was fetched or "
                   "deleted",
               kMessageGone);
+}
+
+// Where the server has no unique ids, the fetched `message` must still have
+// the header that message i had in the header run: since then another mail
+// client, or an earlier retrieval run from the same header run, may have
+// deleted mail and moved another message to number i. Throws Error
+// (kMessageGone) if it has not.
+void CheckHeader(const State& state, int i, std::string_view message) {
+  if (state.hasUids) return;
+  if (HeaderFingerprint(HeaderPart(message)) != state.prints[i - 1]) {
+    throw Error("message " + std::to_string(i) +
+                    " of the header run is no longer on the server under that "
+                    "number (the server has no unique ids to find it by); "
+                    "nothing was saved or deleted",
+                kMessageGone);
+  }
 }
 
 }  // namespace
@@ -101,6 +120,7 @@ void RetrievalRun(const Options& options) {
                       options.password, TimeoutFromEnvironment());
   const int number = FindMessage(session, *state, i);
   const std::string message = session.Retrieve(number);
+  CheckHeader(*state, i, message);
 
   // The body file, numbered one past the header files, replacing an earlier
   // one.
@@ -109,6 +129,9 @@ void RetrievalRun(const Options& options) {
   WriteFileAtomically(bodyName, message, true);
 
   NameBook names(options.prefix);
+  // Never over a file already here: an extract file that Quarrow has not
+  // renamed yet may be all that is left of a message deleted before.
+  for (const std::string& name : NamesInCurrentFolder()) names.Reserve(name);
   names.Reserve(bodyName);
   names.Reserve(kStateFileName);
   for (const Attachment& attachment : FindAttachments(message)) {

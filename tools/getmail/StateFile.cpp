@@ -48,10 +48,9 @@ std::string FormatState(const State& state) {
   out << "login " << state.login << "\n";
   out << "count " << state.count << "\n";
   out << "uidl " << (state.hasUids ? "yes" : "no") << "\n";
-  if (state.hasUids) {
-    for (int n = 1; n <= state.count; ++n) {
-      out << n << " " << state.uids[n - 1] << "\n";
-    }
+  const std::vector<std::string>& ids = state.hasUids ? state.uids : state.prints;
+  for (int n = 1; n <= state.count; ++n) {
+    out << n << " " << ids[n - 1] << "\n";
   }
   return out.str();
 }
@@ -69,12 +68,11 @@ std::optional<State> ParseState(const std::string& text) {
     return std::nullopt;
   }
   state.hasUids = value == "yes";
-  if (state.hasUids) {
-    state.uids.reserve(state.count);
-    for (int n = 1; n <= state.count; ++n) {
-      if (!TakeLine(in, std::to_string(n), value)) return std::nullopt;
-      state.uids.push_back(value);
-    }
+  std::vector<std::string>& ids = state.hasUids ? state.uids : state.prints;
+  ids.reserve(state.count);
+  for (int n = 1; n <= state.count; ++n) {
+    if (!TakeLine(in, std::to_string(n), value)) return std::nullopt;
+    ids.push_back(value);
   }
   return state;
 }

@@ -1,5 +1,6 @@
 // What a header run leaves for the retrieval runs after it: the mailbox it
-// read, the number of messages N and each message's unique id (UIDL).
+// read, the number of messages N and each message's unique id (UIDL), or
+// where the server has no UIDL a fingerprint of each message's header.
 //
 // It is the file ".getmail-state" in the mail folder, whose name matches
 // neither "MSG*.TXT" nor "Extract*". Text, one item a line:
@@ -9,7 +10,7 @@
 //   login LOGIN
 //   count N
 //   uidl yes|no
-//   1 UID-OF-MESSAGE-1
+//   1 UID-OF-MESSAGE-1      (uidl no: 1 HEADER-FINGERPRINT-OF-MESSAGE-1)
 //   ...
 //   N UID-OF-MESSAGE-N
 #pragma once
@@ -29,6 +30,8 @@ struct State {
   int count = 0;                  // N: the header files are MSG1 ... MSGN
   bool hasUids = false;           // false: the server had no UIDL
   std::vector<std::string> uids;  // uids[n - 1] is message n's, if hasUids
+  // prints[n - 1] is HeaderFingerprint() of message n's header, if !hasUids.
+  std::vector<std::string> prints;
 };
 
 // The file's text for `state`, and `state` from such a text (nothing if the

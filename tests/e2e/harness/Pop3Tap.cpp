@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -32,18 +33,28 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
 
 }  // namespace
 
-Pop3Tap::Pop3Tap(int serverPort, Options options) : options_(std::move(options)) {
-  listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  inet_pton(AF_INET, options_.listenAddress.c_str(), &address.sin_addr);
-  if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      listen(listener_, 4) != 0 || pipe2(wake_, O_CLOEXEC) != 0) {
-    throw std::runtime_error("the tap cannot listen on " + options_.listenAddress);
+int ListenOnLoopback(int& port, const std::string& address) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in where{};
+  where.sin_family = AF_INET;
+  inet_pton(AF_INET, address.c_str(), &where.sin_addr);
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 ||
+      listen(fd, 4) != 0) {
+    if (fd >= 0) close(fd);
+    throw std::runtime_error("cannot listen on " + address);
   }
-  socklen_t length = sizeof address;
-  getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-  port_ = ntohs(address.sin_port);
+  socklen_t length = sizeof where;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&where), &length);
+  port = ntohs(where.sin_port);
+  return fd;
+}
+
+Pop3Tap::Pop3Tap(int serverPort, Options options) : options_(std::move(options)) {
+  listener_ = ListenOnLoopback(port_, options_.listenAddress);
+  if (pipe2(wake_, O_CLOEXEC) != 0) {
+    close(listener_);
+    throw std::runtime_error("the tap cannot make its pipe");
+  }
   thread_ = std::thread([this, serverPort] { Serve(serverPort); });
 }
 
@@ -71,6 +82,11 @@ int Pop3Tap::Count(const std::string& verb) {
 std::string Pop3Tap::ClientBytes() {
   std::lock_guard<std::mutex> lock(mutex_);
   return clientBytes_;
+}
+
+int Pop3Tap::LargestBurst() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return largestBurst_;
 }
 
 void Pop3Tap::Serve(int serverPort) {
@@ -117,9 +133,14 @@ void Pop3Tap::Relay(int client, int server) {
       } else {
         clientLine.append(buffer, static_cast<std::size_t>(n));
         std::size_t end;
+        int burst = 0;
         while ((end = clientLine.find('\n')) != std::string::npos) {
           std::string line = clientLine.substr(0, end + 1);
           clientLine.erase(0, end + 1);
+          {
+            std::lock_guard<std::mutex> lock(mutex_);
+            largestBurst_ = std::max(largestBurst_, ++burst);
+          }
           std::string command = line.substr(0, line.find_last_not_of("\r\n") + 1);
           std::string shown = command;
           if (StartsWith(shown, "PASS ") || StartsWith(shown, "AUTH ")) {

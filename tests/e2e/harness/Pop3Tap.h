@@ -14,6 +14,10 @@
 
 namespace harness {
 
+// A listening TCP socket on a free port of a loopback address: its
+// descriptor, and the port in `port`. Throws if it cannot listen.
+int ListenOnLoopback(int& port, const std::string& address = "127.0.0.1");
+
 class Pop3Tap {
  public:
   struct Options {
@@ -49,6 +53,9 @@ class Pop3Tap {
   int Count(const std::string& verb);
   // Every byte the clients sent, as sent.
   std::string ClientBytes();
+  // The most command lines that came in one read from a client: 1 for a
+  // client that waits for each reply before it sends the next command.
+  int LargestBurst();
 
  private:
   void Serve(int serverPort);
@@ -62,6 +69,7 @@ class Pop3Tap {
   std::mutex mutex_;
   std::vector<std::string> commands_;
   std::string clientBytes_;
+  int largestBurst_ = 0;
 };
 
 }  // namespace harness

@@ -1,0 +1,87 @@
+// Reading lines from a plain connection, against a local sender.
+#include "tools/getmail/Connection.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <thread>
+
+#include "Pop3Tap.h"
+
+namespace getmail {
+namespace {
+
+// Listens on a loopback port; Send() accepts one client and writes `data` to
+// it in pieces of `piece` bytes, each after the client has written one byte
+// to say it has taken in the one before, then closes the connection. So each
+// read of the client's gets one piece, ending where the piece ends.
+class Sender {
+ public:
+  Sender() { listener_ = harness::ListenOnLoopback(port_); }
+  ~Sender() {
+    shutdown(listener_, SHUT_RDWR);  // ends an accept() still waiting
+    if (thread_.joinable()) thread_.join();
+    close(listener_);
+  }
+  int port() const { return port_; }
+  void Send(std::string data, std::size_t piece) {
+    thread_ = std::thread([this, data = std::move(data), piece] {
+      int client = accept(listener_, nullptr, nullptr);
+      for (std::size_t pos = 0; client >= 0 && pos < data.size(); pos += piece) {
+        char ack;
+        std::size_t size = std::min(piece, data.size() - pos);
+        if ((pos > 0 && recv(client, &ack, 1, 0) != 1) ||
+            send(client, data.data() + pos, size, MSG_NOSIGNAL) != static_cast<ssize_t>(size)) {
+          break;
+        }
+      }
+      if (client >= 0) close(client);
+    });
+  }
+
+ private:
+  int listener_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+TEST(Connection, ReadsLinesWithABufferThatOnlyGrowsForLongLines) {
+  // A long stream of short lines in pieces that do not end at line ends:
+  // the buffer keeps its first size however much passes through it.
+  std::string line(99, 'x');
+  line += "\r\n";
+  const std::size_t kPiece = 4001;
+  const std::size_t kLines = 4000;
+  std::string stream;
+  for (std::size_t k = 0; k < kLines; ++k) stream += line;
+  // Then one line longer than the buffer.
+  const std::string longLine = std::string(300 * 1024, 'y') + "\r\n";
+  stream += longLine + "end\r\n";
+
+  Sender sender;
+  sender.Send(stream, kPiece);
+  Connection connection("127.0.0.1", sender.port(), std::chrono::seconds(30));
+  const std::size_t firstSize = connection.BufferSize();
+  std::size_t received = kPiece;  // bytes the sender was asked for so far
+  for (std::size_t k = 0; k < kLines; ++k) {
+    ASSERT_EQ(connection.ReadLine(), line) << "line " << k;
+    // The last whole line of a piece: ask for the next piece.
+    if ((k + 2) * line.size() > received) {
+      connection.Write("+");
+      received += kPiece;
+    }
+  }
+  EXPECT_EQ(connection.BufferSize(), firstSize);
+  // The rest without waiting for the client.
+  for (; received < stream.size(); received += kPiece) connection.Write("+");
+  EXPECT_EQ(connection.ReadLine(), longLine);
+  EXPECT_GE(connection.BufferSize(), longLine.size());
+  EXPECT_EQ(connection.ReadLine(), "end\r\n");
+  EXPECT_THROW(connection.ReadLine(), std::exception);  // the sender has closed
+}
+
+}  // namespace
+}  // namespace getmail
