@@ -1,5 +1,7 @@
 #include "platform/HeadlessDesktop.h"
 
+#include "platform/Failure.h"
+
 namespace quarrow {
 
 Text HeadlessDesktop::OneLine(const Text& text, const Text& title) {

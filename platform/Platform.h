@@ -11,11 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/Desktop.h"
 #include "platform/Failure.h"
 
 namespace quarrow {
-
-using Text = std::wstring;
 
 // How the tool's window opens: the program's own codes, equal to the Windows
 // show states SW_SHOWMINNOACTIVE and SW_SHOWNORMAL.
@@ -23,8 +22,6 @@ namespace window_style {
 constexpr int kMinimizedNoActivate = 6;
 constexpr int kNormal = 1;
 }  // namespace window_style
-
-enum class MessageIcon { Exclamation, Critical, Information };
 
 // A reading of the local clock.
 struct LocalTime {
@@ -51,9 +48,8 @@ class TextReader {
 // Process id as the start gives it back; only ever handed to WaitForProcess.
 using ProcessId = unsigned long;
 
-class Platform {
+class Platform : public Desktop {
  public:
-  virtual ~Platform() = default;
 
   // --- Processes ----------------------------------------------------------
   // Starts `commandLine` (one unquoted text: program part, then arguments) as
@@ -105,17 +101,8 @@ class Platform {
   // The process's command line after the program's own name.
   virtual Text ArgumentText() = 0;
 
-  // --- Window system --------------------------------------------------------
-  virtual void HideMainWindow() = 0;
-  virtual void ShowMainWindow() = 0;
-  // Closes the main window; once control returns to the window system's loop
-  // the program ends.
-  virtual void CloseMainWindow() = 0;
-  // Handles every window event pending at this moment, once, without waiting.
-  virtual void ProcessPendingEvents() = 0;
-  // Modal message box with an OK button; returns once it has been dismissed.
-  virtual void ShowMessage(const Text& text, const Text& title,
-                           MessageIcon icon) = 0;
+  // --- Window system: the Desktop operations (hide, show and close the main
+  // window, process pending events, message boxes).
 };
 
 }  // namespace quarrow

@@ -20,7 +20,7 @@ namespace quarrow::posix {
 PosixPlatform::PosixPlatform(Desktop& desktop,
                              std::vector<std::string> arguments,
                              const Drives::Environment& environment)
-    : desktop_(desktop),
+    : PlatformOnDesktop(desktop),
       arguments_(std::move(arguments)),
       drives_(environment) {}
 

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/Desktop.h"
+#include "platform/PlatformOnDesktop.h"
 #include "platform/posix/Drives.h"
 
 namespace quarrow::posix {
 
-class PosixPlatform final : public Platform {
+class PosixPlatform final : public PlatformOnDesktop {
  public:
   // `arguments`: the process's arguments after the program's own name.
   PosixPlatform(Desktop& desktop, std::vector<std::string> arguments,
@@ -37,17 +37,7 @@ class PosixPlatform final : public Platform {
   Text ProgramFolder() override;
   Text ArgumentText() override;
 
-  void HideMainWindow() override { desktop_.HideMainWindow(); }
-  void ShowMainWindow() override { desktop_.ShowMainWindow(); }
-  void CloseMainWindow() override { desktop_.CloseMainWindow(); }
-  void ProcessPendingEvents() override { desktop_.ProcessPendingEvents(); }
-  void ShowMessage(const Text& text, const Text& title,
-                   MessageIcon icon) override {
-    desktop_.ShowMessage(text, title, icon);
-  }
-
  private:
-  Desktop& desktop_;
   std::vector<std::string> arguments_;
   Drives drives_;
 };

@@ -1,17 +1,14 @@
 // Quarrow's operating-system layer for Windows, on the wide-character API.
-// Window operations go to the Desktop it is given: the real window, or the
-// headless desktop of an unattended run.
 #pragma once
 
-#include "platform/Desktop.h"
-#include "platform/Platform.h"
+#include "platform/PlatformOnDesktop.h"
 #include "platform/win32/ProcessTable.h"
 
 namespace quarrow {
 
-class Win32Platform final : public Platform {
+class Win32Platform final : public PlatformOnDesktop {
  public:
-  explicit Win32Platform(Desktop& desktop) : desktop_(desktop) {}
+  explicit Win32Platform(Desktop& desktop) : PlatformOnDesktop(desktop) {}
 
   ProcessId StartProcess(const Text& commandLine, int windowStyle) override;
   void WaitForProcess(ProcessId id) override;
@@ -31,17 +28,7 @@ class Win32Platform final : public Platform {
   Text ProgramFolder() override;
   Text ArgumentText() override;
 
-  void HideMainWindow() override { desktop_.HideMainWindow(); }
-  void ShowMainWindow() override { desktop_.ShowMainWindow(); }
-  void CloseMainWindow() override { desktop_.CloseMainWindow(); }
-  void ProcessPendingEvents() override { desktop_.ProcessPendingEvents(); }
-  void ShowMessage(const Text& text, const Text& title,
-                   MessageIcon icon) override {
-    desktop_.ShowMessage(text, title, icon);
-  }
-
  private:
-  Desktop& desktop_;
   win32::ProcessTable processes_;
 };
 
