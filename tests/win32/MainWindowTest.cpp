@@ -155,6 +155,15 @@ TEST_F(Window, EditsAndTheFilledBoxesWriteTheirSettings) {
   EXPECT_EQ(form_.job().settings.myPort, L"995");
 }
 
+TEST_F(Window, TheBoxesTakeTextPastTheEditControlsDefaultLimit) {
+  const std::wstring full(32767, L'x');
+  SendMessageW(Control("Text6"), WM_SETTEXT, 0,
+               reinterpret_cast<LPARAM>(full.c_str()));
+  SendMessageW(Control("Text6"), EM_SETSEL, 32767, 32767);
+  SendMessageW(Control("Text6"), WM_CHAR, L'y', 0);
+  EXPECT_EQ(form_.job().settings.mySubj, full + L"y");
+}
+
 TEST_F(Window, TheButtonsRunThePassesAndEnterAndEscPressNothing) {
   testing::ScratchFolder mail;
   window_.SetBoxText(1, mail.path());

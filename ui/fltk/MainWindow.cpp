@@ -5,6 +5,7 @@
 #include <FL/Fl_Button.H>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "ui/MainWindowLayout.h"
@@ -104,6 +105,7 @@ MainWindow::MainWindow(MainForm& form, float dpiX, float dpiY) : form_(form) {
                               ? new MaskedInput(left, top, w, h)
                               : new Fl_Input(left, top, w, h);
         input->textsize(fontSize);
+        input->maximum_size(INT_MAX);  // no length limit
         input->value(ToUtf8(c.text).c_str());
         input->when(FL_WHEN_CHANGED);
         input->callback(OnBoxChanged, this);

@@ -110,6 +110,9 @@ void MainWindow::CreateControls(HINSTANCE instance, int dpiX, int dpiY) {
         nullptr);
     controls_[i] = control;
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    // No length limit: 0 lifts the edit control's default of 32,767.
+    if (c.action == layout::Action::TextBox)
+      SendMessageW(control, EM_SETLIMITTEXT, 0, 0);
     if (c.kind == layout::Kind::MaskedTextBox) {
       SendMessageW(control, EM_SETPASSWORDCHAR, L'*', 0);
       // No input-method editor for the password.
