@@ -67,7 +67,7 @@ mkdir -p "$stage/include" "$stage/lib/pkgconfig" "$work/src"
 
 # Runs a build step with its output in the log; on failure shows the end.
 step() {
-  say "$1"
+  say "[${SECONDS}s] $1"
   shift
   if ! "$@" >>"$log" 2>&1; then
     tail -n 40 "$log" >&2
@@ -160,18 +160,23 @@ Libs: -L\${libdir} -lz
 Cflags: -I\${includedir}
 EOF
 
-build_autotools() {
+configure() {
   local name=$1
   shift
   cd "$work/src/$name"
   step "$name: configure" ./configure "${autotools_static[@]}" "${autotools_env[@]}" "$@"
-  step "$name: build" make -j"$JOBS"
-  step "$name: install" make install
 }
 
-build_autotools libffi --disable-docs --disable-multi-os-directory
-build_autotools pcre2 --enable-pcre2-8 --disable-pcre2-16 --disable-pcre2-32 \
+configure libffi --disable-docs --disable-multi-os-directory
+step "libffi: build" make -j"$JOBS"
+step "libffi: install" make install
+
+# The libraries only, not pcre2grep and pcre2test.
+configure pcre2 --enable-pcre2-8 --disable-pcre2-16 --disable-pcre2-32 \
   CPPFLAGS=-DPCRE2_STATIC
+step "pcre2: build" make -j"$JOBS" libpcre2-8.la libpcre2-posix.la
+step "pcre2: install" make install-libLTLIBRARIES install-includeHEADERS \
+  install-nodist_includeHEADERS install-pkgconfigDATA
 
 step "intl stub: build" sh -c "
   $CC_HOST -O2 -Wall -Wextra -Werror -c '$extras/intl/intl.c' -o '$work/intl.o' &&
@@ -208,16 +213,22 @@ step "glib: configure" meson setup "$work/glib-build" --cross-file "$work/cross.
   --prefix="$stage" --libdir=lib --buildtype=release --default-library=static \
   -Dnls=disabled -Dtests=false -Dlibelf=disabled -Dsysprof=disabled \
   -Dxattr=false -Dman=false -Dgtk_doc=false --wrap-mode=nodownload
-step "glib: build" ninja -C "$work/glib-build" -j"$JOBS"
-step "glib: install" meson install -C "$work/glib-build" --no-rebuild
+# The libraries only, not GLib's tools.
+step "glib: build" ninja -C "$work/glib-build" -j"$JOBS" \
+  glib/libglib-2.0.a gobject/libgobject-2.0.a gio/libgio-2.0.a \
+  gmodule/libgmodule-2.0.a gthread/libgthread-2.0.a
+step "glib: install" meson install -C "$work/glib-build" --no-rebuild --tags devel
 
 cd "$work/src/gmime"
 cp "$extras/gmime/iconv-detect.h" .
 cp "$extras/gmime/iconv.h" "$stage/include/"
 step "gmime: autoreconf" sh -c 'touch ChangeLog && autoreconf -fi'
-build_autotools gmime glib_native_win32=yes ac_cv_have_iconv_detect_h=yes \
+configure gmime glib_native_win32=yes ac_cv_have_iconv_detect_h=yes \
   "PKG_CONFIG=pkg-config --static" --disable-crypto --without-libidn \
   --disable-vala --disable-introspection --disable-gtk-doc
+# The library only, not GMime's tests and tools.
+step "gmime: build" sh -c "make -j$JOBS -C util && make -j$JOBS -C gmime"
+step "gmime: install" sh -c "make -C gmime install && make install-pkgconfigDATA"
 
 # Licence texts to ship beside the programs.
 licences=$stage/share/licenses
