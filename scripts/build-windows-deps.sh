@@ -85,6 +85,7 @@ sources_ok() {
 add_deb_src() {
   local list=/etc/apt/sources.list.d/quarrow-deb-src.sources
   [ -f "$list" ] && return 0
+  # shellcheck disable=SC2016 # apt's own field syntax
   apt-get indextargets --format '$(CREATED_BY)' 2>/dev/null | grep -qx Sources &&
     return 0
   [ "$(id -u)" = 0 ] || die "no deb-src entry: run once as root to add one"
@@ -104,7 +105,7 @@ add_deb_src() {
   [ -s "$list.new" ] || { rm -f "$list.new"; die "no bookworm entry to copy"; }
   mv "$list.new" "$list"
   say "added $list"
-  apt-get update -q >&2
+  apt-get update -q -o DPkg::Lock::Timeout=300 >&2
 }
 
 # Downloads the pinned packages once into the cache and checks them.
@@ -128,7 +129,7 @@ fetch_sources() {
   mv "$tmp" "$dir"
 }
 
-say "fetching Debian's sources"
+say "[${SECONDS}s] fetching Debian's sources"
 fetch_sources
 for p in $PACKAGES; do
   dsc=$(cd "$cache/sources" && ls "${p%%=*}_${p#*=}.dsc")
@@ -140,9 +141,9 @@ done
 export PKG_CONFIG_LIBDIR=$stage/lib/pkgconfig PKG_CONFIG_PATH=
 launcher=
 command -v ccache >/dev/null && launcher="ccache "
-autotools_env=(CC="$launcher$CC_HOST" CXX="$launcher$CXX_HOST" AR=$HOST-ar
-               RANLIB=$HOST-ranlib STRIP=$HOST-strip CFLAGS=-O2)
-autotools_static=(--host=$HOST --prefix="$stage" --disable-shared --enable-static)
+autotools_env=(CC="$launcher$CC_HOST" CXX="$launcher$CXX_HOST" AR="$HOST-ar"
+               RANLIB="$HOST-ranlib" STRIP="$HOST-strip" CFLAGS=-O2)
+autotools_static=(--host="$HOST" --prefix="$stage" --disable-shared --enable-static)
 
 # zlib from Debian's mingw-w64 package, copied so the prefix stands alone.
 zlib_root=/usr/$HOST
@@ -254,7 +255,7 @@ cp /usr/share/doc/gcc-mingw-w64-x86-64-posix-runtime/copyright \
 
 # Only what a program that links GMime needs stays; the .pc files find
 # their prefix from where they lie, so the folder can be moved into place.
-rm -rf "$stage/bin" "$stage/libexec" "$stage/lib"/*.la
+rm -rf "${stage:?}/bin" "$stage/libexec" "$stage/lib"/*.la
 find "$stage/share" -mindepth 1 -maxdepth 1 ! -name licenses -exec rm -rf {} +
 sed -i "s|^prefix=.*|prefix=\${pcfiledir}/../..|; s|$stage|\${prefix}|g" \
   "$stage"/lib/pkgconfig/*.pc
