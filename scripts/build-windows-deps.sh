@@ -57,7 +57,8 @@ if [ -f "$prefix/.complete" ]; then
   echo "$prefix"
   exit 0
 fi
-rm -rf "$prefix"
+# Under the lock, anything left of an earlier run of this key is stale.
+rm -rf "$prefix" "$prefix".tmp.*
 
 work=$(mktemp -d "$cache/win64-deps-$key.tmp.XXXXXX")
 trap 'rm -rf "$work"' EXIT
