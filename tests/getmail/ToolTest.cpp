@@ -143,6 +143,25 @@ TEST_F(ToolTest, StlsKeepsThePasswordOffThePlainTextSession) {
   EXPECT_EQ(sent.find("PASS"), std::string::npos);
 }
 
+TEST_F(ToolTest, CapabilitiesChangedBeforeStlsCountForNothing) {
+  // A man in the middle hides UIDL before TLS: under TLS the tool asks again
+  // and finds the message by its id, where the number now holds another.
+  server->SetMessages({harness::TextMessage("a", "x").raw, harness::TextMessage("b", "x").raw,
+                       harness::TextMessage("c", "x").raw});
+  harness::Pop3Tap::Options options;
+  options.hidden = {"UIDL"};
+  harness::Pop3Tap tap(server->pop3Port(), options);
+  ASSERT_EQ(HeaderRun(tap.port()).status, 0);
+  EXPECT_EQ(tap.Count("STLS"), 1);
+  EXPECT_TRUE(std::regex_search(Read(".getmail-state"), std::regex("\n2 [0-9a-f]{16} [^\n]+\n")))
+      << Read(".getmail-state");
+  server->RemoveMessageWith("X-Corpus-Id: a");
+  ProcessResult run = Retrieve(2, tap.port());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(CorpusId(Read("MSG4.TXT")), "b");
+  EXPECT_EQ(IdsOnServer(), std::vector<std::string>{"c"});
+}
+
 TEST_F(ToolTest, LogsInWithAuthPlainAndWorksWithoutPipeliningWhereNotOffered) {
   allowPlainText = true;
   std::vector<CorpusMessage> messages;

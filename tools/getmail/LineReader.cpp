@@ -67,7 +67,8 @@ void LineReader::Fill() {
     throw Error("the server " + server_ + " is sending too slowly: " +
                 std::to_string(replyBytes_) + " bytes in " +
                 std::to_string(taken.count() / 1000) +
-                " s (once the time-out has passed, a reply must keep up " +
+                " s (once the time-out of " + std::to_string(timeout_.count() / 1000.0).substr(0, 4) +
+                " s has passed, a reply must keep up " +
                 std::to_string(kFloorBytesPerSecond) + " bytes a second)");
   }
 }

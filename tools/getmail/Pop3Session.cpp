@@ -459,7 +459,7 @@ std::uint64_t Pop3Session::Retrieve(
   // cut.
   const std::uint64_t mostCounted = delivered + bareLineFeeds + stuffed;
   if (mostCounted + announced / 32 + 16 < announced) {
-    throw Error("the server sent only " + std::to_string(delivered) + " of the " +
+    throw Error("the server " + server_ + " sent only " + std::to_string(delivered) + " of the " +
                 std::to_string(announced) + " bytes it announced for " + name +
                 "; the message is left on the server");
   }
