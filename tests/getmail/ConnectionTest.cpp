@@ -1,4 +1,5 @@
-// Reading lines from a plain connection, against a local sender.
+// Reading lines from a plain connection through a LineReader, against a
+// local sender.
 #include "tools/getmail/Connection.h"
 #include "tools/getmail/LineReader.h"
 
@@ -51,7 +52,7 @@ class Sender {
 
 constexpr std::size_t kNoLimit = 1 << 30;
 
-TEST(Connection, ReadsLinesWithABufferThatOnlyGrowsForLongLines) {
+TEST(LineReader, ReadsLinesWithABufferThatOnlyGrowsForLongLines) {
   // A long stream of short lines in pieces that do not end at line ends:
   // the buffer keeps its first size however much passes through it.
   std::string line(99, 'x');
@@ -88,7 +89,7 @@ TEST(Connection, ReadsLinesWithABufferThatOnlyGrowsForLongLines) {
   EXPECT_THROW(reader.ReadLine(kNoLimit), std::exception);  // the sender has closed
 }
 
-TEST(Connection, ALineOverItsLimitIsRefusedBeforeItIsAllRead) {
+TEST(LineReader, ALineOverItsLimitIsRefusedBeforeItIsAllRead) {
   // Lines at and over the limit, the longest far longer than the buffer.
   const std::size_t kLimit = 100 * 1024;
   const std::string fits = std::string(kLimit - 2, 'a') + "\r\n";
