@@ -259,7 +259,8 @@ TEST_F(HostileServerTest, ARetrievalDeletesOnlyAWholeMessage) {
       {"dropped after DELE", kTrue, "DELE", {"+OK\r\n", "", 0, 0, true}, "10", 5, true, false, true,
        "may still be on the server"},
       // These must pass.
-      {"slow but steady", kTrue, "RETR", {reply, "", 16384, 150}, "1", 0, true, true, true, ""},
+      // Longer than the time-out in all, but never slow.
+      {"slow but steady", kTrue, "RETR", {reply, "", 32768, 300}, "2", 0, true, true, true, ""},
       {"its size counted with bare LF line ends", kBareLfCounted, nullptr, {}, "10", 0, true, true,
        true, ""},
       {"sent with bare LF line ends, counted with CRLF", kBareLfSent, nullptr, {}, "10", 0, true,

@@ -440,7 +440,7 @@ std::uint64_t Pop3Session::Retrieve(
       name, kDataLineLimit, ReplyLimit(announced), [&](std::string_view line) {
         delivered += line.size();
         if (line.size() < 2 || line[line.size() - 2] != '\r') ++bareLineFeeds;
-        if (piece.size() + line.size() > kPieceSize) {
+        if (!piece.empty() && piece.size() + line.size() > kPieceSize) {
           sink(piece);
           piece.clear();
         }
