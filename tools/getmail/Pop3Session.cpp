@@ -35,6 +35,21 @@ std::string Upper(std::string text) {
   return text;
 }
 
+// Server text for a message on standard error: not too long, and without
+// control characters that a terminal or a log would act on.
+std::string Shown(std::string_view text) {
+  std::string shown(text.substr(0, 120));
+  for (char& c : shown) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  }
+  return shown;
+}
+
+// ": " and the server's text, if it gave one.
+std::string Saying(const std::string& text) {
+  return text.empty() ? std::string() : ": " + Shown(text);
+}
+
 std::string StripLineEnd(std::string_view line) {
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
     line.remove_suffix(1);
@@ -110,8 +125,7 @@ Pop3Session::Pop3Session(const std::string& server, int port,
   if (implicitTls) connection_->StartTls();
   std::string greeting;
   if (!ReadStatus(&greeting)) {
-    throw Error("the server " + server + " turned the connection away: " +
-                greeting);
+    throw Error("the server " + server + " turned the connection away" + Saying(greeting));
   }
   ReadCapabilities();
   if (!implicitTls && Offers("STLS")) {
@@ -163,8 +177,7 @@ bool Pop3Session::ReadStatus(std::string* text) {
     ok = false;
     skip = 4;
   } else {
-    throw Error("the server " + server_ + " sent something that is not POP3: " +
-                line.substr(0, 80));
+    throw Error("the server " + server_ + " sent something that is not POP3: " + Shown(line));
   }
   if (text != nullptr) {
     *text = line.substr(std::min(line.size(), skip));
@@ -176,8 +189,7 @@ bool Pop3Session::ReadStatus(std::string* text) {
 std::string Pop3Session::Expect(const std::string& what) {
   std::string text;
   if (!ReadStatus(&text)) {
-    throw Error("the server " + server_ + " refused " + what +
-                (text.empty() ? std::string() : ": " + text));
+    throw Error("the server " + server_ + " refused " + what + Saying(text));
   }
   return text;
 }
@@ -249,7 +261,7 @@ void Pop3Session::Login(const std::string& login,
   }
   if (!ok) {
     throw Error("the server " + server_ + " refused the login of user " +
-                    login + (text.empty() ? std::string() : ": " + text),
+                    login + Saying(text),
                 kLoginRefused);
   }
 }
@@ -262,7 +274,7 @@ int Pop3Session::MessageCount() {
   if (!count) {
     throw Error("the server " + server_ +
                 " gave a STAT reply without a count of at most " +
-                std::to_string(kMessageCountLimit) + ": " + text.substr(0, 80));
+                std::to_string(kMessageCountLimit) + Saying(text));
   }
   return static_cast<int>(*count);
 }
@@ -275,7 +287,7 @@ std::uint64_t Pop3Session::MessageSize(int message) {
   std::optional<std::uint64_t> size = TakeNumber(rest, kSizeLimit);
   if (!number || *number != static_cast<std::uint64_t>(message) || !size) {
     throw Error("the server " + server_ + " gave no size for message " +
-                std::to_string(message) + ": " + text.substr(0, 80));
+                std::to_string(message) + Saying(text));
   }
   return *size;
 }
@@ -320,7 +332,7 @@ void Pop3Session::ReadUniqueIdListing(
                       ++lines > count) {
                     throw Error("the server " + server_ +
                                 " listed unique ids (UIDL) for other messages than its " +
-                                std::to_string(count) + " (STAT): " + bare.substr(0, 80));
+                                std::to_string(count) + " (STAT)" + Saying(bare));
                   }
                   std::optional<std::string> id = UsableUniqueId(rest);
                   take(static_cast<int>(*number), id ? *id : std::string());
@@ -381,7 +393,7 @@ std::optional<std::vector<std::string>> Pop3Session::HeadersAndUniqueIds(
     std::string text;
     if (!ReadStatus(&text)) {
       throw Error("the server " + server_ + " refused the header of message " +
-                  std::to_string(n) + (text.empty() ? "" : ": " + text));
+                  std::to_string(n) + Saying(text));
     }
     // TOP n 0 sends the header and the empty line after it; RETR all. The
     // header is everything before the first empty line.
