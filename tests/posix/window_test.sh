@@ -87,7 +87,7 @@ quiet xdotool key Return
 quiet xdotool type --delay 50 ret
 type_into 176 177 hello
 sleep 1
-import -window root -crop 520x280+0+0 "$shots/window.png"
+import -window "$window" "$shots/window.png"
 
 # Esc presses nothing and closes nothing; nor has Enter pressed anything.
 quiet xdotool key Escape
@@ -113,7 +113,7 @@ click 380 180  # Get message bodies && Delete
 wait_for 'ls "$folder" | grep -q "\.vch$"'
 find_window
 sleep 1
-import -window root -crop 520x280+0+0 "$shots/window-after.png"
+import -window "$window" "$shots/window-after.png"
 
 "$close_window" "$window"
 for _ in $(seq 600); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
@@ -148,7 +148,7 @@ min=$(sed -n 's/.*minimum size: //p' <<<"$hints")
 max=$(sed -n 's/.*maximum size: //p' <<<"$hints")
 [ -n "$min" ] && [ "$min" = "$max" ] || fail "the Error box can be resized: $hints"
 sleep 1
-import -window root "$shots/error-box.png"
+import -window "$box" "$shots/error-box.png"
 if xdotool search --onlyvisible --name '^Form1$' >/dev/null; then
   fail "the main window showed although the tool never started"
 fi

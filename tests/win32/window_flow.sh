@@ -76,9 +76,7 @@ quiet xdotool key Return
 quiet xdotool type --delay 50 ret
 type_into 176 177 hello
 sleep 1
-eval "$(xdotool getwindowgeometry --shell "$window")"
-import -window root -crop "$((WIDTH + 8))x$((HEIGHT + 8))+$((X - 4))+$((Y - 4))" \
-  "$shots/window.png"
+import -window "$window" "$shots/window.png"
 [ ! -e "$tmp/tool.log" ] || fail "Enter in a text box started a pass"
 
 # Tab leads from Text6 to "Get message headers"; Space presses it.
