@@ -16,7 +16,8 @@ Text ProgramPart(const Text& command) {
   return command.substr(0, command.find(L' '));
 }
 
-bool RunTaskAndWait(Job& job, const Text& command, int windowStyle) {
+bool RunTaskAndWait(Job& job, const Text& command, int windowStyle,
+                    const Text& runName) {
   Platform& platform = job.platform;
   ProcessId id;
   try {
@@ -33,8 +34,12 @@ bool RunTaskAndWait(Job& job, const Text& command, int windowStyle) {
   platform.ProcessPendingEvents();
   // Waits on the process that was started, never on a later one with a
   // reused id, and never goes on while the tool still writes its files.
-  platform.WaitForProcess(id);
+  const ProcessExit exit = platform.WaitForProcess(id);
   platform.ShowMainWindow();
+  if (exit.Failed()) {
+    ++job.failedRuns;
+    job.unreportedFailures.push_back({runName, exit});
+  }
   return true;
 }
 
