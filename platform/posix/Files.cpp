@@ -117,7 +117,8 @@ FileState GetFileState(const Drives& drives, const Text& name) {
   FileState state;
   const auto path = drives.Find(name);
   struct stat info;
-  if (!path || ::stat(path->c_str(), &info) != 0) return state;
+  if (!path || ::stat(path->c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    return state;
   state.exists = true;
   state.id = static_cast<unsigned long long>(info.st_ino);
   state.size = static_cast<unsigned long long>(info.st_size);
