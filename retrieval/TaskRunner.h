@@ -13,9 +13,4 @@ namespace quarrow {
 bool RunTaskAndWait(Job& job, const Text& command, int windowStyle,
                     const Text& runName);
 
-// The program part of an unquoted command line: through the first ".exe"
-// that ends a word, else up to the first blank. It names the tool in the
-// "Error" box without showing the arguments, which carry the password.
-Text ProgramPart(const Text& command);
-
 }  // namespace quarrow

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/ProgramPart.h"
 #include "platform/win32/SystemMessage.h"
 
 namespace quarrow::win32 {
@@ -32,7 +33,7 @@ ProcessId ProcessTable::Start(const Text& commandLine, int windowStyle) {
   Text writable = commandLine;
   if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0,
                       nullptr, nullptr, &startup, &process))
-    throw Failure(SystemMessage(GetLastError()));
+    throw Failure(SystemMessage(GetLastError(), ProgramPart(commandLine)));
   CloseHandle(process.hThread);
   const ProcessId id = process.dwProcessId;
   handles_[id] = process.hProcess;

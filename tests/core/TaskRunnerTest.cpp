@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/ProgramPart.h"
 #include "retrieval/TaskRunner.h"
 #include "support/FakePlatform.h"
 
