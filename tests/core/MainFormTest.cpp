@@ -117,18 +117,26 @@ TEST_F(Form, ClosingWhenIdleEndsAtOnce) {
   EXPECT_EQ(form.exitStatus(), MainForm::kOk);
 }
 
-TEST_F(Form, AFailedToolRunIsToldAfterThePassAndTheProgramGoesOn) {
+TEST_F(Form, AFailedToolRunIsToldOnceAfterItsPass) {
   form.Form_Load(view);
   form.Text_Change(1, L"c:\\mail");
   p.mailbox.push_back({"Subject: Velbrin", "whole", {}});
-  p.exits = {{true, 0, 0}, {true, 7, 0}};  // the retrieval fails
-  form.GetMsgHdr_Click();
-  EXPECT_TRUE(p.boxes.empty());
-  form.ReadBody_Click();
-  // It wrote no body file, which ends the pass: one box tells both.
+  const ProcessExit ok{true, 0, 0};
+  p.exits = {{true, 1, 0}, ok, {true, 7, 0}};
+
+  form.GetMsgHdr_Click();  // the header run fails and writes nothing
   ASSERT_EQ(p.boxes.size(), 1u);
-  EXPECT_EQ(p.boxes[0].icon, MessageIcon::Critical);
-  EXPECT_THAT(p.boxes[0].text,
+  EXPECT_EQ(p.boxes[0].icon, MessageIcon::Exclamation);
+  EXPECT_FALSE(form.exitStatus());  // the program goes on
+  form.GetMsgHdr_Click();
+  EXPECT_EQ(p.boxes.size(), 1u);
+
+  // The retrieval fails and writes no body file, which ends the pass: one
+  // box tells both.
+  form.ReadBody_Click();
+  ASSERT_EQ(p.boxes.size(), 2u);
+  EXPECT_EQ(p.boxes[1].icon, MessageIcon::Critical);
+  EXPECT_THAT(p.boxes[1].text,
               ::testing::EndsWith(L"it does not exist\r\n\r\n"
                                   L"The mail tool reported a failure.\r\n"
                                   L"Message 1: exit status 7.\r\n"
@@ -166,6 +174,8 @@ TEST_F(Form, BatchExitStatusSaysHowTheToolRunsWent) {
     RecordingView batchView(batchForm);
     batchForm.Form_Load(batchView);
     EXPECT_EQ(batchForm.exitStatus(), c.status) << c.what;
+    // Any box comes before the window closes, while it can still be seen.
+    EXPECT_EQ(batch.boxes.empty(), c.status == MainForm::kOk) << c.what;
     EXPECT_EQ(batch.windowLog.back(), "close") << c.what;
   }
 }
