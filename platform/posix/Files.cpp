@@ -113,6 +113,20 @@ void RenameFile(const Drives& drives, const Text& from, const Text& to) {
   if (result != 0) throw Failure(what + L": " + SystemError(errno));
 }
 
+FileState GetFileState(const Drives& drives, const Text& name) {
+  FileState state;
+  const auto path = drives.Find(name);
+  struct stat info;
+  if (!path || ::stat(path->c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    return state;
+  state.exists = true;
+  state.id = static_cast<unsigned long long>(info.st_ino);
+  state.size = static_cast<unsigned long long>(info.st_size);
+  state.modified = static_cast<long long>(info.st_mtim.tv_sec) * 1000000000 +
+                   info.st_mtim.tv_nsec;
+  return state;
+}
+
 std::unique_ptr<TextReader> OpenTextFile(const Drives& drives,
                                          const Text& name) {
   const Text what = L"Cannot open " + Quoted(name);

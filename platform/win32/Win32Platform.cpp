@@ -17,7 +17,16 @@ ProcessId Win32Platform::StartProcess(const Text& commandLine,
   return processes_.Start(commandLine, windowStyle);
 }
 
-void Win32Platform::WaitForProcess(ProcessId id) { processes_.Wait(id); }
+ProcessExit Win32Platform::WaitForProcess(ProcessId id) {
+  return processes_.Wait(id);
+}
+
+Text Win32Platform::ToolMessagesPlace() {
+  // The one place that says where getmail.exe's messages can be read on
+  // Windows. It writes them to its console window, which closes when it
+  // ends.
+  return L"its console window, which closed when it ended";
+}
 
 void Win32Platform::SelectDrive(wchar_t letter) { win32::SelectDrive(letter); }
 
@@ -35,6 +44,10 @@ void Win32Platform::DeleteFiles(const Text& pattern) {
 
 void Win32Platform::RenameFile(const Text& from, const Text& to) {
   win32::RenameFile(from, to);
+}
+
+FileState Win32Platform::GetFileState(const Text& name) {
+  return win32::GetFileState(name);
 }
 
 std::unique_ptr<TextReader> Win32Platform::OpenTextFile(const Text& name) {

@@ -124,7 +124,10 @@ TEST_P(WholeJob, AWrongPasswordFetchesAndDeletesNothing) {
   std::vector<CorpusMessage> corpus = harness::Corpus();
   server->SetMessages(harness::RawMessages(corpus));
   ProcessResult run = Quarrow("Velbrin", "not-the-password");
-  EXPECT_EQ(run.status, 0) << run.err;  // the tool ran; it found nothing
+  // The header run failed: said, and the batch ends with status 3.
+  EXPECT_EQ(run.status, 3) << run.err;
+  EXPECT_NE(run.err.find("Header run: exit status "), std::string::npos)
+      << run.err;
   EXPECT_TRUE(Results().empty());
   EXPECT_EQ(server->Messages(), harness::RawMessages(corpus));
 }

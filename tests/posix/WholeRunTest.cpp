@@ -2,6 +2,7 @@
 // the stand-in mail tool beside it as "getmail".
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -145,6 +146,48 @@ TEST_F(WholeRun, NothingMatchingFetchesNothing) {
   EXPECT_EQ(ToolRuns().size(), 1u);
   EXPECT_THAT(Results(), IsEmpty());
   EXPECT_THAT(Files(mail), UnorderedElementsAre("MSG1.TXT", "MSG2.TXT"));
+}
+
+TEST_F(WholeRun, AToolRunThatReportsAFailureIsToldAndEndsWithStatus3) {
+  Message("1", "Subject: Velbrin\r\n");
+  tmp.File("mailbox/1/fail-after", "4");  // writes its files, then fails
+  EXPECT_EQ(Run({"/me/pw/host/110/Velbrin/c:\\mail"}), 3);
+  EXPECT_THAT(Results(), ElementsAre("STAMP.vch"));  // the pass went on
+  EXPECT_THAT(stderrText, HasSubstr("Quarrow: The mail tool reported a "
+                                    "failure. Message 1: exit status 4."));
+}
+
+TEST_F(WholeRun, ABodyFileThatAFailedRunDidNotWriteEndsTheRunWithStatus1) {
+  // Message 2's run leaves MSG3.TXT behind with its attachment; message
+  // 1's run fails and writes nothing.
+  Message("1", "Subject: Velbrin one\r\n");
+  tmp.File("mailbox/1/fail", "1");
+  Message("2", "Subject: Velbrin two\r\n", {{"a.txt", "a"}});
+  EXPECT_EQ(Run({"/me/pw/host/110/Velbrin/c:\\mail"}), 1);
+  EXPECT_THAT(Results(), ElementsAre("STAMP-1.vch"));
+  EXPECT_THAT(ReadAll(mail + "/MSG3.TXT"), HasSubstr("body of 2"));
+  EXPECT_THAT(stderrText,
+              HasSubstr("Cannot rename 'msg3.txt': the tool did not write it "
+                        "in this run"));
+  EXPECT_THAT(stderrText, HasSubstr("Message 1: exit status 1."));
+}
+
+TEST_F(WholeRun, InTheCLocaleLettersBeyondAsciiMatchInEitherCase) {
+  Message("1", "Subject: CAF\xC3\x89 \xD0\x9F\xD0\xA0\xD0\x98\xD0\x92\xD0\x95\xD0\xA2\r\n");
+  EXPECT_EQ(Run({"/me/pw/host/110/caf\xC3\xA9 \xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82/c:\\mail"}),
+            0);
+  EXPECT_EQ(ToolRuns().size(), 2u);
+}
+
+TEST_F(WholeRun, AProgramNamedLikeTheFolderUpToItsBlankIsNeverStarted) {
+  // The tool's command line read up to the blank in "my bin" names "my".
+  const std::string my =
+      tmp.File("my", "#!/bin/sh\ntouch '" + tmp / "my ran" + "'\n");
+  ASSERT_EQ(::chmod(my.c_str(), 0755), 0);
+  Message("1", "Subject: hello\r\n");
+  EXPECT_EQ(Run({"/me/pw/host/110/Velbrin/c:\\mail"}), 0);
+  EXPECT_FALSE(Exists(tmp / "my ran"));
+  EXPECT_EQ(ToolRuns().size(), 1u);
 }
 
 TEST_F(WholeRun, AMissingToolIsReportedAndEndsWithStatus2) {

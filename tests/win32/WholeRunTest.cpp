@@ -159,6 +159,48 @@ TEST_F(WholeRun, FetchesTheMatchingMessagesAndStampsWhatTheyCarry) {
                                            L"MSG3.TXT", L"notes.txt"));
 }
 
+// The names of the stamped results in the mail folder, the stamp as STAMP.
+std::vector<std::wstring> Stamped(const std::vector<std::wstring>& names) {
+  const std::wregex stamp(LR"(\d\d-\d\d-\d\d \d\d-\d\d-\d\d)");
+  std::vector<std::wstring> results;
+  for (const std::wstring& name : names)
+    if (name.size() > 4 && name.substr(name.size() - 4) == L".vch")
+      results.push_back(std::regex_replace(name, stamp, L"STAMP"));
+  return results;
+}
+
+TEST_F(WholeRun, AToolRunThatReportsAFailureIsToldAndEndsWithStatus3) {
+  Message(L"1", "Subject: Velbrin\r\n");
+  folder_.Write(L"mailbox\\1\\fail-after", "4");  // writes, then fails
+  EXPECT_EQ(Run(BatchLine(L"Velbrin", Mail())), 3u);
+  EXPECT_THAT(Stamped(Names(L"mail")), ElementsAre(L"STAMP.vch"));
+  EXPECT_NE(errors_.find("Quarrow: The mail tool reported a failure. "
+                         "Message 1: exit status 4."),
+            std::string::npos) << errors_;
+}
+
+TEST_F(WholeRun, ABodyFileThatAFailedRunDidNotWriteEndsTheRunWithStatus1) {
+  // Message 2's run leaves MSG3.TXT behind with its attachment; message
+  // 1's run fails and writes nothing.
+  Message(L"1", "Subject: Velbrin one\r\n");
+  folder_.Write(L"mailbox\\1\\fail", "1");
+  Message(L"2", "Subject: Velbrin two\r\n", {{L"a.txt", "a"}});
+  EXPECT_EQ(Run(BatchLine(L"Velbrin", Mail())), 1u);
+  EXPECT_THAT(Stamped(Names(L"mail")), ElementsAre(L"STAMP-1.vch"));
+  EXPECT_EQ(folder_.Read(L"mail\\MSG3.TXT"),
+            "Subject: Velbrin two\r\n\r\nbody of message");
+  EXPECT_NE(errors_.find("Cannot rename 'msg3.txt': the tool did not write "
+                         "it in this run"),
+            std::string::npos) << errors_;
+}
+
+TEST_F(WholeRun, AHeaderFileWithTheUtf8MarkMatchesBeyondTheCodePage) {
+  Message(L"1", "\xEF\xBB\xBFSubject: \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 "
+                "Gr\xC3\xBC\xC3\x9F" "e\r\n");
+  EXPECT_EQ(Run(BatchLine(L"\u043f\u0440\u0438\u0432\u0435\u0442 gr\u00fc", Mail())), 0u);
+  EXPECT_EQ(ToolRuns().size(), 2u);
+}
+
 TEST_F(WholeRun, AMissingToolIsReportedAndTheRunEndsWithStatus2) {
   DeleteFileW((folder_ / L"Quarrow Folder\\getmail.exe").c_str());
   Message(L"1", "Subject: Velbrin\r\n");
