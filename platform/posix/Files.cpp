@@ -64,7 +64,7 @@ void DeleteFiles(const Drives& drives, const Text& pattern) {
   std::string folder;
   for (const Listed& file : List(drives, pattern, folder)) {
     const std::string path = JoinPath(folder, file.bytes);
-    const Text what = L"Cannot delete " + Quoted(folderName + file.name);
+    const Text what = L"Cannot delete " + drives.Shown(folderName + file.name);
     struct stat info;
     if (::stat(path.c_str(), &info) != 0)
       throw Failure(what + L": " + SystemError(errno));
@@ -76,7 +76,8 @@ void DeleteFiles(const Drives& drives, const Text& pattern) {
 }
 
 void RenameFile(const Drives& drives, const Text& from, const Text& to) {
-  const Text what = L"Cannot rename " + Quoted(from) + L" to " + Quoted(to);
+  const Text what =
+      L"Cannot rename " + drives.Shown(from) + L" to " + drives.Shown(to);
   Text fromFolder, fromName, toFolder, toName;
   SplitFolderAndName(from, fromFolder, fromName);
   SplitFolderAndName(to, toFolder, toName);
@@ -115,7 +116,8 @@ void RenameFile(const Drives& drives, const Text& from, const Text& to) {
 
 std::unique_ptr<TextReader> OpenTextFile(const Drives& drives,
                                          const Text& name) {
-  const Text what = L"Cannot open " + Quoted(name);
+  const Text shown = drives.Shown(name);
+  const Text what = L"Cannot open " + shown;
   const auto path = drives.Find(name);
   if (!path) throw Failure(what + L": it does not exist");
   const int fd = ::open(path->c_str(), O_RDONLY | O_CLOEXEC);
@@ -125,7 +127,7 @@ std::unique_ptr<TextReader> OpenTextFile(const Drives& drives,
     ::close(fd);
     throw Failure(what + L": it is a folder");
   }
-  return std::make_unique<TextFileReader>(fd, name);
+  return std::make_unique<TextFileReader>(fd, shown);
 }
 
 }  // namespace quarrow::posix
