@@ -132,6 +132,10 @@ Text Drives::Shown(const Text& name, bool quoted) const {
   return shown + L" (" + FromUtf8(RealPath(*Lookup(letter), names)) + L")";
 }
 
+Text Drives::ShownAt(const Text& name, const std::string& realPath) {
+  return Quoted(name) + L" (" + FromUtf8(realPath) + L")";
+}
+
 void Drives::ChangeFolder(const Text& folder) {
   const Text what = L"Cannot make " + Shown(folder) + L" the current folder";
   if (folder.empty()) throw Failure(what + L": the name is empty");

@@ -45,6 +45,9 @@ class Drives {
   // is shown alone.
   Text Shown(const Text& name, bool quoted = true) const;
 
+  // `name` quoted, then `realPath`, the path it stands for, in parentheses.
+  static Text ShownAt(const Text& name, const std::string& realPath);
+
   // `realPath` (absolute) as a Windows name on the drive whose folder is
   // its longest leading part, e.g. "Z:\usr\bin"; a drive's own folder
   // gives its root, "Z:\".
