@@ -32,6 +32,7 @@ struct LocalTime {
   int minute = 0;  // 0..59
   int second = 0;  // 0..59
   int millisecond = 0;
+  int utcOffsetMinutes = 0;  // local time less UTC, e.g. 60 for +01:00
 };
 
 // A file opened for sequential reading as 8-bit text in the system code page,
@@ -127,6 +128,12 @@ class Platform : public Desktop {
   virtual LocalTime Now() = 0;
   // Lets time pass; used to wait for the clock to show a later second.
   virtual void Sleep(std::chrono::milliseconds duration) = 0;
+
+  // --- Names in messages -----------------------------------------------------
+  // How a message shows the file or folder `name` (a Windows name) to the
+  // user: the name itself, and where the system keeps it under another
+  // name, that one too, e.g. "c:\mail (/home/ana/mail)" on Linux.
+  virtual Text DisplayPath(const Text& name) { return name; }
 
   // --- Process information --------------------------------------------------
   // Folder that holds the executable, without a trailing "\" except for a

@@ -13,7 +13,8 @@ bool RunTaskAndWait(Job& job, const Text& command, int windowStyle,
   } catch (const Failure& failure) {
     ++job.failedStarts;
     platform.ShowMessage(
-        L"Error starting task " + ProgramPart(command) + L"\r\n" +
+        L"Error starting task " + platform.DisplayPath(ProgramPart(command)) +
+            L"\r\n" +
             failure.message(),
         L"Error", MessageIcon::Exclamation);
     return false;

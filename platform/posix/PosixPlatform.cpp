@@ -82,11 +82,16 @@ LocalTime PosixPlatform::Now() {
   t.minute = local.tm_min;
   t.second = local.tm_sec;
   t.millisecond = static_cast<int>(now.tv_usec / 1000);
+  t.utcOffsetMinutes = static_cast<int>(local.tm_gmtoff / 60);
   return t;
 }
 
 void PosixPlatform::Sleep(std::chrono::milliseconds duration) {
   std::this_thread::sleep_for(duration);
+}
+
+Text PosixPlatform::DisplayPath(const Text& name) {
+  return drives_.Shown(name, false);
 }
 
 Text PosixPlatform::ProgramFolder() {

@@ -36,6 +36,9 @@ class PosixPlatform final : public PlatformOnDesktop {
   LocalTime Now() override;
   void Sleep(std::chrono::milliseconds duration) override;
 
+  // The name, then the path it maps to here: "c:\mail (/home/ana/mail)".
+  Text DisplayPath(const Text& name) override;
+
   Text ProgramFolder() override;
   Text ArgumentText() override;
 

@@ -50,8 +50,8 @@ size_t WholeUtf8Length(const std::string& bytes) {
   return size;
 }
 
-TextFileReader::TextFileReader(int fd, Text name)
-    : fd_(fd), name_(std::move(name)), utf8_(ReadsAsUtf8()) {}
+TextFileReader::TextFileReader(int fd, Text shownName)
+    : fd_(fd), shownName_(std::move(shownName)), utf8_(ReadsAsUtf8()) {}
 
 TextFileReader::~TextFileReader() { ::close(fd_); }
 
@@ -63,7 +63,7 @@ bool TextFileReader::ReadMore(Text& out) {
     const ssize_t got = ::read(fd_, chunk_.get(), kChunk);
     if (got < 0) {
       if (errno == EINTR) continue;
-      throw Failure(L"Cannot read '" + name_ + L"': " + SystemError(errno));
+      throw Failure(L"Cannot read " + shownName_ + L": " + SystemError(errno));
     }
     pending_.append(chunk_.get(), static_cast<size_t>(got));
     ended_ = got == 0;

@@ -70,8 +70,18 @@ Text Win32Platform::UpperCase(const Text& text) {
 LocalTime Win32Platform::Now() {
   SYSTEMTIME now;
   GetLocalTime(&now);
-  return {now.wYear, now.wMonth,  now.wDay,         now.wHour,
-          now.wMinute, now.wSecond, now.wMilliseconds};
+  // The bias is minutes to add to local time to get UTC, with the daylight
+  // or standard bias that is in force now.
+  TIME_ZONE_INFORMATION zone;
+  LONG bias = 0;
+  switch (GetTimeZoneInformation(&zone)) {
+    case TIME_ZONE_ID_DAYLIGHT: bias = zone.Bias + zone.DaylightBias; break;
+    case TIME_ZONE_ID_STANDARD: bias = zone.Bias + zone.StandardBias; break;
+    case TIME_ZONE_ID_UNKNOWN: bias = zone.Bias; break;
+    default: break;
+  }
+  return {now.wYear,   now.wMonth,  now.wDay,          now.wHour,
+          now.wMinute, now.wSecond, now.wMilliseconds, static_cast<int>(-bias)};
 }
 
 void Win32Platform::Sleep(std::chrono::milliseconds duration) {

@@ -40,7 +40,8 @@ TEST_F(Files, OpensByAnyCaseOfFolderAndFileName) {
   EXPECT_EQ(ReadText(*p->OpenTextFile(L"mixed.TXT")), L"mixed");
   EXPECT_EQ(ReadText(*p->OpenTextFile(L"C:\\MAIL\\msg3.txt")), L"upper");
   EXPECT_EQ(FailureOf([&] { p->OpenTextFile(L"MSG4.txt"); }),
-            L"Cannot open 'MSG4.txt': it does not exist");
+            L"Cannot open 'MSG4.txt' (" + FromUtf8(Mail("MSG4.txt")) +
+                L"): it does not exist");
 }
 
 TEST_F(Files, ListsPlainFilesByWildcardWithoutRegardToCase) {
@@ -87,7 +88,8 @@ TEST_F(Files, ReadOnlyFileIsNotDeleted) {
   tmp.File("c/mail/MSG1.TXT");
   ASSERT_EQ(::chmod(Mail("MSG1.TXT").c_str(), 0444), 0);
   EXPECT_EQ(FailureOf([&] { p->DeleteFiles(L"c:\\mail\\MSG*.TXT"); }),
-            L"Cannot delete 'c:\\mail\\MSG1.TXT': it is read-only");
+            L"Cannot delete 'c:\\mail\\MSG1.TXT' (" +
+                FromUtf8(Mail("MSG1.TXT")) + L"): it is read-only");
   EXPECT_TRUE(Exists(Mail("MSG1.TXT")));
 }
 

@@ -77,8 +77,28 @@ class WholeRun : public ::testing::Test {
     GetExitCodeProcess(process.hProcess, &status);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    errors_ = folder_.Read(L"stderr.txt");
+    SplitTimestamps(folder_.Read(L"stderr.txt"));
     return status;
+  }
+
+  // Keeps standard error in errors_ with the local time that begins each
+  // message line ("2026-12-09T01:23:45+01:00 ") taken off, and those times
+  // in stamps_.
+  void SplitTimestamps(const std::string& text) {
+    static const std::regex stamp(
+        R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d )");
+    errors_.clear();
+    stamps_.clear();
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+      std::smatch found;
+      if (std::regex_search(line, found, stamp,
+                            std::regex_constants::match_continuous)) {
+        stamps_.push_back(found.str());
+        line = found.suffix();
+      }
+      errors_ += line + (lines.eof() ? "" : "\n");
+    }
   }
 
   std::wstring BatchLine(const std::wstring& subject, const std::wstring& mail) {
@@ -117,6 +137,7 @@ class WholeRun : public ::testing::Test {
 
   ScratchFolder folder_;
   std::string errors_;
+  std::vector<std::string> stamps_;
 };
 
 TEST_F(WholeRun, FetchesTheMatchingMessagesAndStampsWhatTheyCarry) {
@@ -210,6 +231,7 @@ TEST_F(WholeRun, AMissingToolIsReportedAndTheRunEndsWithStatus2) {
       ToUtf8(folder_ / L"Quarrow Folder\\getmail.exe") + " ";
   EXPECT_EQ(errors_.substr(0, expected.size()), expected);
   EXPECT_EQ(std::count(errors_.begin(), errors_.end(), '\n'), 1) << errors_;
+  EXPECT_EQ(stamps_.size(), 1u) << errors_;
   EXPECT_THAT(Names(L"mail"), IsEmpty());
 }
 
@@ -218,6 +240,7 @@ TEST_F(WholeRun, AFailureIsNamedAndEndsTheRunWithStatus1) {
   EXPECT_EQ(Run(BatchLine(L"Velbrin", missing)), 1u);
   EXPECT_EQ(errors_, "Quarrow: Cannot make '" + ToUtf8(missing) +
                          "' the current folder: it does not exist\r\n");
+  EXPECT_EQ(stamps_.size(), 1u);
   EXPECT_FALSE(folder_.Exists(L"tool.log"));
 }
 
