@@ -4,6 +4,7 @@
 #include <ws2tcpip.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -29,8 +30,8 @@ std::string NotTrusted(const std::string& where, const std::string& why) {
   return "the certificate of " + where + " is not trusted: " + why;
 }
 
-// Builds the chain for a server certificate with `engine` (null: the
-// system's), taking intermediates from what the server sent.
+// Builds the chain for a server certificate with `engine`, taking
+// intermediates from what the server sent.
 Chain BuildChain(HCERTCHAINENGINE engine, PCCERT_CONTEXT certificate,
                  const std::string& where) {
   static char serverAuth[] = szOID_PKIX_KP_SERVER_AUTH;
@@ -50,18 +51,23 @@ Chain BuildChain(HCERTCHAINENGINE engine, PCCERT_CONTEXT certificate,
   return Chain(chain);
 }
 
-// A chain engine whose only trusted roots are `roots`. The configuration has
-// the Windows 7 layout (up to hExclusiveTrustedPeople): Wine 8 refuses the
-// larger one that adds dwExclusiveFlags, and Windows takes both.
-Engine ExclusiveEngine(HCERTSTORE roots, const std::string& where) {
+// A chain engine on the system's stores whose URL fetches wait at most
+// `timeout`; with `exclusiveRoots`, those are its only trusted roots. The
+// configuration has the Windows 7 layout (up to hExclusiveTrustedPeople):
+// Wine 8 refuses the larger one that adds dwExclusiveFlags, and Windows
+// takes both.
+Engine MakeEngine(HCERTSTORE exclusiveRoots, std::chrono::milliseconds timeout,
+                  const std::string& where) {
   CERT_CHAIN_ENGINE_CONFIG config{};
   config.cbSize = static_cast<DWORD>(offsetof(CERT_CHAIN_ENGINE_CONFIG, hExclusiveTrustedPeople) +
                                      sizeof config.hExclusiveTrustedPeople);
-  config.hExclusiveRoot = roots;
+  config.dwUrlRetrievalTimeout = static_cast<DWORD>(
+      std::clamp<long long>(static_cast<long long>(timeout.count()), 1, MAXDWORD));
+  config.hExclusiveRoot = exclusiveRoots;
   HCERTCHAINENGINE engine = nullptr;
   if (!CertCreateCertificateChainEngine(&config, &engine)) {
-    throw Error("cannot check the certificate of " + where +
-                " against the CA file: " + ErrorText(GetLastError()));
+    throw Error("cannot check the certificate of " + where + ": " +
+                ErrorText(GetLastError()));
   }
   return Engine(engine);
 }
@@ -164,17 +170,19 @@ std::vector<unsigned char> AddressBytes(const std::string& host) {
 }
 
 void VerifyServerCertificate(PCCERT_CONTEXT certificate, const std::string& host,
-                             const CaFile* caFile, const std::string& where) {
+                             const CaFile* caFile, const std::string& where,
+                             std::chrono::milliseconds timeout) {
   const std::string hint =
       " (a private CA can be named in QUARROW_GETMAIL_CAFILE)";
-  Chain chain = BuildChain(HCCE_CURRENT_USER, certificate, where);
+  Engine system = MakeEngine(nullptr, timeout, where);
+  Chain chain = BuildChain(system.get(), certificate, where);
   DWORD systemStatus = chain->TrustStatus.dwErrorStatus;
   if (systemStatus != 0) {
     if (caFile == nullptr) throw Error(NotTrusted(where, ChainProblem(systemStatus) + hint));
     // Again with the file's CAs as the only roots. The engine's verdict is
     // not enough on its own (Wine's accepts chains that miss the given
     // roots): the root must be one of the file's certificates.
-    Engine engine = ExclusiveEngine(caFile->store(), where);
+    Engine engine = MakeEngine(caFile->store(), timeout, where);
     chain = BuildChain(engine.get(), certificate, where);
     DWORD fileStatus = chain->TrustStatus.dwErrorStatus;
     PCCERT_CONTEXT root = RootOf(*chain);

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,9 @@ class CaFile;
 std::vector<unsigned char> AddressBytes(const std::string& host);
 
 // Accepts `certificate` (with the chain the server sent in its store) for
-// `host` or throws Error naming `where`:
+// `host` or throws Error naming `where`. Fetching what the chain lacks (on
+// Windows: roots and intermediates from their URLs) waits at most `timeout`
+// per URL.
 // - its chain must end in a root the system trusts, or, with `caFile`, in
 //   one of the file's CAs (checked here byte for byte, not taken from the
 //   chain engine's word alone), with no fault anywhere in the chain;
@@ -25,6 +28,7 @@ std::vector<unsigned char> AddressBytes(const std::string& host);
 //   must be one of the certificate's IP entries (a name entry never serves
 //   for an address, nor an IP entry for a name).
 void VerifyServerCertificate(PCCERT_CONTEXT certificate, const std::string& host,
-                             const CaFile* caFile, const std::string& where);
+                             const CaFile* caFile, const std::string& where,
+                             std::chrono::milliseconds timeout);
 
 }  // namespace getmail::win32

@@ -30,6 +30,7 @@ class Socket {
   const std::string& host() const { return host_; }
   // "host port N", for messages.
   const std::string& where() const { return where_; }
+  std::chrono::milliseconds timeout() const { return timeout_; }
 
  private:
   void Wait(bool forWrite, const char* doing);

@@ -215,7 +215,7 @@ void TlsChannel::Settle() {
                 Describe(status));
   }
   try {
-    VerifyServerCertificate(certificate, host_, caFile_, socket_.where());
+    VerifyServerCertificate(certificate, host_, caFile_, socket_.where(), socket_.timeout());
   } catch (...) {
     CertFreeCertificateContext(certificate);
     throw;
