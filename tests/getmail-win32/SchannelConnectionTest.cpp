@@ -344,6 +344,18 @@ TEST(SchannelConnection, ServerAskingForANewHandshake) {
   TellServer("q\n");  // drops the connection
 }
 
+TEST(SchannelConnection, ServerSpeakingFirst) {
+  // The greeting waits in the server's input, so the server sends it right
+  // behind its last handshake message: the handshake's extra bytes.
+  CaFileVariable caFile("right-ca.pem");
+  TellServer("+OK greeting\n");
+  std::unique_ptr<Connection> connection =
+      Connect("localhost", ServerPort("COMMANDED"), kTimeout);
+  connection->StartTls();
+  EXPECT_EQ(ReadExactly(*connection, 13), "+OK greeting\n");
+  TellServer("q\n");
+}
+
 TEST(SchannelConnection, ServerDroppingTheConnectionIsAnError) {
   CaFileVariable caFile("right-ca.pem");
   const int port = ServerPort("COMMANDED");
