@@ -51,7 +51,7 @@ serve() {
   certificate=$3
   shift 3
   : > "$name.log"
-  openssl s_server -accept 0 -cert "$certificate.pem" -key server.key "$@" \
+  stdbuf -oL openssl s_server -accept 0 -cert "$certificate.pem" -key server.key "$@" \
     0<> "$input" > "$name.log" 2>&1 &
   pids="$pids $!"
   port=
@@ -80,9 +80,10 @@ if ! openssl s_client -connect "127.0.0.1:$port_tls11" -tls1_1 \
 fi
 # TLS 1.2 in the plain mode, which takes commands on its standard input:
 # "r" asks the client for a new handshake, "q" drops the connection, other
-# lines go to the client. The tests write them into the pipe.
+# lines go to the client. The tests write them into the pipe, and follow
+# the handshakes in its log (-state; each line as it comes).
 mkfifo commands.in
-serve commanded commands.in localhost -tls1_2
+serve commanded commands.in localhost -tls1_2 -state
 
 GETMAIL_TLS_DIR="Z:$(printf '%s' "$work" | tr / '\\')"
 GETMAIL_TLS_PORT_LOCALHOST=$port_localhost
