@@ -175,13 +175,16 @@ void TlsChannel::Negotiate(bool readFirst) {
       needRead = false;
       continue;
     }
+    const std::size_t before = used_;
     KeepExtra(in[1].BufferType == SECBUFFER_EXTRA ? in[1].cbBuffer : 0);
     if (status == SEC_E_OK) return;
     if (status != SEC_I_CONTINUE_NEEDED) {
       throw Error("the TLS handshake with " + socket_.where() +
                   " failed: " + Describe(status));
     }
-    needRead = used_ == 0;
+    // Read when all was used, or when nothing was (the same call again
+    // would go round for ever).
+    needRead = used_ == 0 || used_ == before;
   }
 }
 
@@ -270,7 +273,9 @@ bool TlsChannel::Decrypt() {
       extra = buffer.cbBuffer;
     }
   }
+  const std::size_t before = used_;
   KeepExtra(extra);
+  if (status == SEC_E_OK && used_ == before && plain_.empty()) return false;
   if (status == SEC_I_RENEGOTIATE) {
     // A new handshake (TLS 1.2), or what Windows reports the same way for a
     // TLS 1.3 message after the handshake (a session ticket, a key update):

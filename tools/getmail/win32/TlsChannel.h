@@ -38,7 +38,7 @@ class TlsChannel {
   // Checks the protocol and the certificate, and takes the record sizes.
   void Settle();
   // Decrypts the record at the front of incoming_ into plain_; false when
-  // more bytes are needed for it.
+  // more bytes are needed for it (or it took none).
   bool Decrypt();
   // Appends what the server sends next to incoming_.
   void ReceiveMore(const char* doing);
