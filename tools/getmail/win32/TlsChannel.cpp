@@ -196,15 +196,21 @@ void TlsChannel::Settle() {
     throw Error("cannot query the TLS session with " + socket_.where() + ": " +
                 Describe(status));
   }
+  // Checked here too: Wine 8 takes SCH_CREDENTIALS but not its limits, and
+  // would settle for TLS 1.1.
   if ((info.dwProtocol & kOldProtocols) != 0) {
     throw Error("the server " + socket_.where() + " uses a TLS version older than 1.2");
   }
   SecPkgContext_StreamSizes sizes{};
   status = QueryContextAttributesW(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes);
-  if (status != SEC_E_OK || sizes.cbMaximumMessage == 0 ||
-      sizes.cbHeader + sizes.cbMaximumMessage + sizes.cbTrailer > kIncomingSize) {
+  if (status != SEC_E_OK) {
     throw Error("cannot query the TLS session with " + socket_.where() + ": " +
                 Describe(status));
+  }
+  if (sizes.cbMaximumMessage == 0 ||
+      sizes.cbHeader + sizes.cbMaximumMessage + sizes.cbTrailer > kIncomingSize) {
+    throw Error("the TLS session with " + socket_.where() +
+                " has records of an unusable size");
   }
   header_ = sizes.cbHeader;
   trailer_ = sizes.cbTrailer;
@@ -277,9 +283,10 @@ bool TlsChannel::Decrypt() {
   KeepExtra(extra);
   if (status == SEC_E_OK && used_ == before && plain_.empty()) return false;
   if (status == SEC_I_RENEGOTIATE) {
-    // A new handshake (TLS 1.2), or what Windows reports the same way for a
-    // TLS 1.3 message after the handshake (a session ticket, a key update):
-    // the extra bytes carry it. The server is checked again afterwards.
+    // A new handshake (TLS 1.2: the first call goes without input, as
+    // Schannel asks), or what Windows reports the same way for a TLS 1.3
+    // message after the handshake (a session ticket, a key update), which
+    // the extra bytes carry. The server is checked again afterwards.
     Negotiate(false);
     Settle();
   }
