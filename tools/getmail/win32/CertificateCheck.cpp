@@ -175,15 +175,16 @@ void VerifyServerCertificate(PCCERT_CONTEXT certificate, const std::string& host
   const std::string hint =
       " (a private CA can be named in QUARROW_GETMAIL_CAFILE)";
   Engine system = MakeEngine(nullptr, timeout, where);
+  Engine fileEngine;  // declared before the chain, which must go first
   Chain chain = BuildChain(system.get(), certificate, where);
   DWORD systemStatus = chain->TrustStatus.dwErrorStatus;
   if (systemStatus != 0) {
     if (caFile == nullptr) throw Error(NotTrusted(where, ChainProblem(systemStatus) + hint));
-    // Again with the file's CAs as the only roots. The engine's verdict is
-    // not enough on its own (Wine's accepts chains that miss the given
-    // roots): the root must be one of the file's certificates.
-    Engine engine = MakeEngine(caFile->store(), timeout, where);
-    chain = BuildChain(engine.get(), certificate, where);
+    // Again with the file's CAs as the only roots. Their word alone is not
+    // enough (under Wine 8 the SSL policy passes chains that miss the given
+    // roots): the root must be, byte for byte, one of the file's.
+    fileEngine = MakeEngine(caFile->store(), timeout, where);
+    chain = BuildChain(fileEngine.get(), certificate, where);
     DWORD fileStatus = chain->TrustStatus.dwErrorStatus;
     PCCERT_CONTEXT root = RootOf(*chain);
     if (root == nullptr || !caFile->Holds(root)) {
