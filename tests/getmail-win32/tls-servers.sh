@@ -4,7 +4,8 @@
 # Makes a test CA, an unrelated CA and server certificates with the openssl
 # command, starts one `openssl s_server` per certificate (each answers a line
 # with the line reversed), and hands their ports and the files' folder (as a
-# Windows path) to the command in the environment. Gives back its status.
+# Windows path) to the command in the environment. Gives back its status;
+# with GETMAIL_TLS_SHOW_LOGS set, shows the servers' logs after a failure.
 set -eu
 work=$(mktemp -d "${TMPDIR:-/tmp}/getmail-tls.XXXXXX")
 pids=
