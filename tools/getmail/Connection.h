@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,30 @@ std::chrono::milliseconds TimeoutFromEnvironment();
 // Whether `port` uses TLS from the start: 995, or one in kTlsPortsVariable.
 bool IsImplicitTlsPort(int port);
 
+#ifdef _WIN32
+// One TCP connection to the mail server, optionally under TLS; one
+// implementation per system (posix/: sockets + OpenSSL; win32/: Winsock + Schannel).
+class Connection {
+ public:
+  virtual ~Connection() = default;   // closes as it stands, no goodbye on any level
+  // TLS handshake; verifies the certificate against the system's trusted CAs and
+  // the CAs of the file named by QUARROW_GETMAIL_CAFILE (every PEM block), and the
+  // host name, or the IP address against the certificate's IP entries.
+  // TLS 1.2 or later. Throws Error.
+  virtual void StartTls() = 0;
+  virtual bool IsTls() const = 0;
+  // Sends all of `data`; each wait bounded by the time-out. Throws Error.
+  virtual void Write(std::string_view data) = 0;
+  // Waits at most the time-out for data, then reads up to `size` bytes into
+  // `buffer`; returns how many (>= 1). Throws Error on end of stream, error, time-out.
+  virtual std::size_t ReadSome(char* buffer, std::size_t size) = 0;
+};
+// Connects to host:port, trying each address it resolves to, each attempt bounded
+// by `timeout`. Throws Error.
+std::unique_ptr<Connection> Connect(const std::string& host, int port,
+                                    std::chrono::milliseconds timeout);
+#else
+// The POSIX connection until it moves behind the interface above.
 class Connection {
  public:
   // Connects to `host` (a name or an address) on `port`, trying each address
@@ -72,5 +97,7 @@ class Connection {
   std::size_t end_ = 0;    // one past the last byte read into buffer_
   std::size_t scanned_ = 0;  // bytes after start_ known to hold no "\n"
 };
+
+#endif
 
 }  // namespace getmail
