@@ -1,8 +1,8 @@
 #!/bin/bash
 # make demo: Quarrow's main job against a mail server of its own.
 #   scripts/demo.sh BUILD_DIR
-# Installs the build into a temporary prefix (quarrow and getmail side by
-# side), starts a private Dovecot on loopback holding the sample messages in
+# Installs the build into a temporary prefix as a user installs it (the link
+# bin/quarrow, the program and getmail side by side in lib/quarrow), starts a private Dovecot on loopback holding the sample messages in
 # demo/samples, runs quarrow in batch mode without a window for the subject
 # text "Velbrin" into BUILD_DIR/demo (drive D: is mapped to BUILD_DIR, the
 # folder is "d:\demo"), lists the ".vch" files it made and what is left on

@@ -1,6 +1,6 @@
 // One TCP connection to the mail server, optionally under TLS. This header
 // knows no system: each system has its own implementation (posix/: sockets
-// and OpenSSL).
+// and OpenSSL; win32/: Winsock and Schannel).
 #pragma once
 
 #include <chrono>
