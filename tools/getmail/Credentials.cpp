@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "tools/getmail/Connection.h"
+#include "tools/getmail/Settings.h"
 #include "tools/getmail/TokenCommand.h"
 
 namespace getmail {
