@@ -10,6 +10,7 @@
 #include "tools/getmail/SafeName.h"
 #include "tools/getmail/Settings.h"
 #include "tools/getmail/StateFile.h"
+#include "tools/getmail/TokenCommand.h"
 
 namespace getmail {
 
@@ -18,8 +19,8 @@ std::string HeaderFileName(int n) { return "MSG" + std::to_string(n) + ".TXT"; }
 void HeaderRun(const Options& options) {
   // Retrieval runs must never go by the numbers of an earlier header run.
   ForgetState();
-  Pop3Session session(options.server, options.port, options.login,
-                      options.password, TimeoutFromEnvironment());
+  Pop3Session session(options.server, options.port, CredentialsFor(options),
+                      TimeoutFromEnvironment());
   State state;
   state.server = options.server;
   state.port = options.port;
@@ -113,8 +114,8 @@ void RetrievalRun(const Options& options) {
                 kMessageGone);
   }
 
-  Pop3Session session(options.server, options.port, options.login,
-                      options.password, TimeoutFromEnvironment());
+  Pop3Session session(options.server, options.port, CredentialsFor(options),
+                      TimeoutFromEnvironment());
   const int number = FindMessage(session, *state, i);
   // Until the message streams into its file, it is collected here.
   std::string message;
