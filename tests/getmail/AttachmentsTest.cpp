@@ -9,6 +9,26 @@
 namespace getmail {
 namespace {
 
+struct Attachment {
+  std::string name;
+  std::string data;
+};
+
+// The attachments of `message`, each written into memory.
+std::vector<Attachment> FindAttachments(const std::string& message) {
+  GMimeStream* in = g_mime_stream_mem_new_with_buffer(message.data(), message.size());
+  std::vector<Attachment> found;
+  getmail::FindAttachments(in, [&found](const std::string& name, const ContentWriter& write) {
+    GMimeStream* out = g_mime_stream_mem_new();
+    EXPECT_TRUE(write(out)) << name;
+    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out));
+    found.push_back({name, std::string(reinterpret_cast<const char*>(bytes->data), bytes->len)});
+    g_object_unref(out);
+  });
+  g_object_unref(in);
+  return found;
+}
+
 class AttachmentsTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { g_mime_init(); }

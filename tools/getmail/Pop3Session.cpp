@@ -291,14 +291,20 @@ std::optional<std::vector<std::string>> Pop3Session::HeadersAndUniqueIds(
   return ReadUniqueIds();
 }
 
-std::string Pop3Session::Retrieve(int message) {
+std::uint64_t Pop3Session::Retrieve(
+    int message, const std::function<void(std::string_view)>& sink) {
   Send("RETR " + std::to_string(message));
-  std::string text = Expect("to send message " + std::to_string(message));
-  std::string out;
-  long size = std::strtol(text.c_str(), nullptr, 10);
-  if (size > 0 && size < (1L << 30)) out.reserve(static_cast<std::size_t>(size) + 1024);
-  ReadMultiLine(out);
-  return out;
+  Expect("to send message " + std::to_string(message));
+  std::uint64_t handed = 0;
+  for (;;) {
+    std::string_view line = connection_->ReadLine();
+    if (!line.empty() && line[0] == '.') {
+      if (line == ".\r\n" || line == ".\n") return handed;
+      line.remove_prefix(1);
+    }
+    sink(line);
+    handed += line.size();
+  }
 }
 
 void Pop3Session::Delete(int message) {

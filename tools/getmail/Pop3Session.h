@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -47,8 +48,11 @@ class Pop3Session {
   std::optional<std::vector<std::string>> HeadersAndUniqueIds(
       int count, const std::function<void(int, std::string_view)>& take);
 
-  // RETR: the whole message, byte for byte (dot-unstuffed).
-  std::string Retrieve(int message);
+  // RETR n: hands the message to `sink` piece by piece as it arrives,
+  // dot-unstuffed, byte for byte (CRLF as sent). Returns the number of bytes
+  // handed over.
+  std::uint64_t Retrieve(int message,
+                         const std::function<void(std::string_view)>& sink);
 
   // DELE: marks the message deleted. Throws if the server refuses.
   void Delete(int message);

@@ -1,0 +1,124 @@
+#include "tools/getmail/IncomingMessage.h"
+
+#include <gmime/gmime.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "tools/getmail/Attachments.h"
+#include "tools/getmail/Errors.h"
+#include "tools/getmail/SafeName.h"
+#include "tools/getmail/StateFile.h"
+
+namespace getmail {
+namespace {
+
+struct Unref {
+  void operator()(GMimeStream* stream) const {
+    if (stream != nullptr) g_object_unref(stream);
+  }
+};
+using StreamRef = std::unique_ptr<GMimeStream, Unref>;
+
+// Where the header in `text` ends (the start of the empty line after it), or
+// npos if no empty line has come yet; lines ending before `from` are known
+// not to be followed by one.
+std::size_t HeaderEnd(std::string_view text, std::size_t from) {
+  auto empty = [](std::string_view rest) {
+    return rest.substr(0, 1) == "\n" || rest.substr(0, 2) == "\r\n";
+  };
+  if (empty(text)) return 0;
+  for (std::size_t lf = text.find('\n', from); lf != std::string_view::npos;
+       lf = text.find('\n', lf + 1)) {
+    if (empty(text.substr(lf + 1))) return lf + 1;
+  }
+  return std::string_view::npos;
+}
+
+std::string Reason() {
+  return errno != 0 ? std::string(": ") + std::strerror(errno) : std::string();
+}
+
+// Writes one attachment to a file of its own, named by `book`.
+void SaveAttachment(NameBook& book, const std::string& name, const ContentWriter& write) {
+  std::string fileName = book.Claim(name);
+  TempFile file(fileName);
+  StreamRef out(file.Stream());
+  errno = 0;
+  if (!write(out.get())) throw Error("cannot write " + fileName + Reason());
+  out.reset();
+  file.Close();
+  // Another program may have taken the name since the folder was read.
+  for (int tries = 1; !file.PutInPlace(fileName); ++tries) {
+    if (tries == 100) throw Error("cannot save " + fileName + ": every name is taken");
+    fileName = book.Claim(name);
+  }
+}
+
+}  // namespace
+
+IncomingMessage::IncomingMessage(std::string bodyName)
+    : bodyName_(std::move(bodyName)), body_(bodyName_) {}
+
+void IncomingMessage::Take(std::string_view piece) {
+  body_.Write(piece);
+  if (!headerEnded_) CollectHeader(piece);
+}
+
+void IncomingMessage::CollectHeader(std::string_view piece) {
+  // The empty line may begin up to two bytes before this piece.
+  std::size_t from = header_.size() < 2 ? 0 : header_.size() - 2;
+  header_.append(piece.substr(0, kMaxHeaderBytes + 3 - header_.size()));
+  std::size_t end = HeaderEnd(header_, from);
+  if (end != std::string::npos) {
+    header_.resize(end);
+    headerEnded_ = true;
+  } else if (header_.size() > kMaxHeaderBytes) {
+    header_.clear();
+    header_.shrink_to_fit();
+    headerEnded_ = headerTooLong_ = true;
+  }
+}
+
+std::string_view IncomingMessage::Header() const {
+  if (headerTooLong_) {
+    throw Error("the message's header is longer than " +
+                std::to_string(kMaxHeaderBytes / (1024 * 1024)) +
+                " MB; nothing was saved or deleted");
+  }
+  return header_;  // all of the message if it has no empty line
+}
+
+void IncomingMessage::Save(const std::string& prefix) {
+  // The folder is read once: for the names an attachment must not take, and
+  // for the body file's spellings in other case.
+  NameBook book(prefix);
+  book.Reserve(bodyName_);
+  book.Reserve(kStateFileName);
+  std::vector<std::string> otherSpellings;
+  for (const std::string& name : NamesInCurrentFolder()) {
+    // Only a name that begins with the prefix can clash with one the book
+    // hands out.
+    if (SameNameIgnoringCase(std::string_view(name).substr(0, prefix.size()), prefix)) {
+      book.Reserve(name);
+    }
+    if (name != bodyName_ && SameNameIgnoringCase(name, bodyName_)) {
+      otherSpellings.push_back(name);
+    }
+  }
+
+  StreamRef message(body_.Stream());
+  body_.Close();
+  // Before the rename: where the folder ignores case they are one file.
+  for (const std::string& name : otherSpellings) RemoveIfPresent(name);
+  body_.ReplaceInPlace(bodyName_);
+
+  FindAttachments(message.get(), [&book](const std::string& name, const ContentWriter& write) {
+    SaveAttachment(book, name, write);
+  });
+  SyncCurrentFolder();
+}
+
+}  // namespace getmail

@@ -1,0 +1,161 @@
+// The file layer on POSIX systems (Linux: renameat2 and getrandom).
+#include "tools/getmail/Files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <gmime/gmime.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "tools/getmail/Errors.h"
+
+namespace getmail {
+namespace {
+
+std::string SystemError() { return std::strerror(errno); }
+
+// 12 characters of [a-z0-9] from the system's random source: 62 bits that no
+// one can guess to plant a link under the name beforehand. Lower case only,
+// so that the names differ on folders that ignore case too.
+std::string RandomPart() {
+  static const char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  unsigned char bytes[12];
+  std::size_t got = 0;
+  while (got < sizeof bytes) {
+    ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw Error("cannot make a name for a temporary file: " + SystemError());
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  std::string part;
+  for (unsigned char byte : bytes) part += kDigits[byte % 36];
+  return part;
+}
+
+int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
+
+}  // namespace
+
+TempFile::TempFile(std::string purpose) : purpose_(std::move(purpose)) {
+  // O_EXCL: a name that exists, a planted link included, is never opened;
+  // O_NOFOLLOW says the same once more.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    name_ = ".getmail-" + RandomPart() + ".part";
+    int fd = open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      handle_ = fd;
+      return;
+    }
+    if (errno != EEXIST) break;
+  }
+  throw Error("cannot create a file in the current folder for " + purpose_ + ": " +
+              SystemError());
+}
+
+TempFile::~TempFile() {
+  if (handle_ >= 0) close(Descriptor(handle_));
+  if (!placed_) unlink(name_.c_str());
+}
+
+void TempFile::WriteOut(std::string_view data) {
+  const char* p = data.data();
+  std::size_t left = data.size();
+  while (left > 0) {
+    ssize_t n = write(Descriptor(handle_), p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw Error("cannot write " + purpose_ + ": " + SystemError());
+    }
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+}
+
+GMimeStream* TempFile::Stream() {
+  Drain();
+  int copy = fcntl(Descriptor(handle_), F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) throw Error("cannot read " + purpose_ + " back: " + SystemError());
+  // The stream seeks to its own position before every read or write.
+  return g_mime_stream_fs_new_with_bounds(copy, 0, -1);
+}
+
+void TempFile::Close(bool toDisk) {
+  if (handle_ < 0) return;
+  Drain();
+  int fd = Descriptor(handle_);
+  handle_ = -1;
+  if (toDisk && fsync(fd) != 0) {
+    std::string reason = SystemError();
+    close(fd);
+    throw Error("cannot flush " + purpose_ + " to disk: " + reason);
+  }
+  if (close(fd) != 0) throw Error("cannot write " + purpose_ + ": " + SystemError());
+}
+
+bool TempFile::PutInPlace(const std::string& name) {
+  // RENAME_NOREPLACE: the kernel checks and renames in one step, and a link
+  // of that name counts as taken.
+  if (renameat2(AT_FDCWD, name_.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0) {
+    placed_ = true;
+    return true;
+  }
+  if (errno == EINVAL || errno == ENOSYS) {
+    // A file system without RENAME_NOREPLACE: a hard link is never made
+    // over an existing name either.
+    if (link(name_.c_str(), name.c_str()) == 0) {
+      placed_ = true;
+      unlink(name_.c_str());
+      return true;
+    }
+  }
+  if (errno == EEXIST) return false;
+  throw Error("cannot save " + name + ": " + SystemError());
+}
+
+void TempFile::ReplaceInPlace(const std::string& name) {
+  // rename() replaces the entry `name`, whatever it is, and never follows it.
+  if (rename(name_.c_str(), name.c_str()) != 0) {
+    throw Error("cannot save " + name + ": " + SystemError());
+  }
+  placed_ = true;
+}
+
+std::vector<std::string> NamesInCurrentFolder() {
+  DIR* dir = opendir(".");
+  if (dir == nullptr) {
+    throw Error("cannot list the current folder: " + SystemError());
+  }
+  std::vector<std::string> names;
+  while (dirent* entry = readdir(dir)) {
+    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+      names.emplace_back(entry->d_name);
+    }
+  }
+  closedir(dir);
+  return names;
+}
+
+void SyncCurrentFolder() {
+  int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0 || fsync(fd) != 0) {
+    std::string reason = SystemError();
+    if (fd >= 0) close(fd);
+    throw Error("cannot flush the current folder to disk: " + reason);
+  }
+  close(fd);
+}
+
+void RemoveIfPresent(const std::string& name) {
+  if (unlink(name.c_str()) != 0 && errno != ENOENT) {
+    throw Error("cannot remove " + name + ": " + SystemError());
+  }
+}
+
+}  // namespace getmail
