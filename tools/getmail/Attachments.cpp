@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/getmail/Base64.h"
 #include "tools/getmail/SafeName.h"
 
 namespace getmail {
@@ -192,26 +193,41 @@ bool WriteRaw(GMimeStream* source, Range range, GMimeStream* out) {
   return g_mime_stream_write_to_stream(part.get(), out) >= 0 && Flushed(out);
 }
 
-// The content of a leaf part, decoded from its transfer encoding. (What
-// g_mime_data_wrapper_write_to_stream does, but with every write checked.)
+// Base64 content decoded into `out` (Base64Decoder).
+bool WriteBase64(GMimeStream* in, GMimeStream* out) {
+  std::vector<char> input(64 * 1024);
+  std::vector<char> output(Base64Decoder::MaxOutput(input.size()));
+  Base64Decoder decoder;
+  for (;;) {
+    ssize_t n = g_mime_stream_read(in, input.data(), input.size());
+    std::size_t decoded = n > 0 ? decoder.Step(input.data(), static_cast<std::size_t>(n),
+                                               output.data())
+                                : decoder.Finish(output.data());
+    if (decoded > 0 &&
+        g_mime_stream_write(out, output.data(), decoded) != static_cast<ssize_t>(decoded)) {
+      return false;
+    }
+    if (n == 0 || (n < 0 && g_mime_stream_eos(in))) return Flushed(out);
+    if (n < 0) return false;
+  }
+}
+
+// The content of a leaf part, decoded from its transfer encoding.
 bool WriteDecoded(GMimePart* part, GMimeStream* out) {
   GMimeDataWrapper* content = g_mime_part_get_content(part);
-  if (content == nullptr) return true;
+  if (content == nullptr) return Flushed(out);
   GMimeStream* in = g_mime_data_wrapper_get_stream(content);
-  Ref<GMimeStream> filtered(g_mime_stream_filter_new(out));
-  switch (g_mime_data_wrapper_get_encoding(content)) {
-    case GMIME_CONTENT_ENCODING_BASE64:
-    case GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE:
-    case GMIME_CONTENT_ENCODING_UUENCODE: {
-      Ref<GMimeFilter> decoder(
-          g_mime_filter_basic_new(g_mime_data_wrapper_get_encoding(content), FALSE));
-      g_mime_stream_filter_add(GMIME_STREAM_FILTER(filtered.get()), decoder.get());
-      break;
-    }
-    default:
-      break;
-  }
+  GMimeContentEncoding encoding = g_mime_data_wrapper_get_encoding(content);
   g_mime_stream_reset(in);
+  if (encoding == GMIME_CONTENT_ENCODING_BASE64) return WriteBase64(in, out);
+  // Others as g_mime_data_wrapper_write_to_stream has them, but with every
+  // write checked.
+  Ref<GMimeStream> filtered(g_mime_stream_filter_new(out));
+  if (encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE ||
+      encoding == GMIME_CONTENT_ENCODING_UUENCODE) {
+    Ref<GMimeFilter> decoder(g_mime_filter_basic_new(encoding, FALSE));
+    g_mime_stream_filter_add(GMIME_STREAM_FILTER(filtered.get()), decoder.get());
+  }
   return g_mime_stream_write_to_stream(in, filtered.get()) >= 0 && Flushed(filtered.get());
 }
 

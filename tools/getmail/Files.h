@@ -28,11 +28,10 @@ class TempFile {
 
   // Appends `data` (buffered). Throws Error.
   void Write(std::string_view data);
-  // A new GMime stream over the whole file from its start, to read what
-  // Write wrote or to write the file through it instead; it stays usable
-  // after Close and after the file is put in place. The caller unrefs it.
-  // Throws Error.
-  GMimeStream* Stream();
+  // A new GMime stream that reads the file from its start, what Write wrote
+  // included; it stays usable after Close and after the file is put in
+  // place. The caller unrefs it. Throws Error.
+  GMimeStream* ReadStream();
   // Writes out what is buffered, flushes the file to disk if `toDisk`, and
   // closes it. Throws Error.
   void Close(bool toDisk = true);

@@ -2,14 +2,13 @@
 
 #include <gmime/gmime.h>
 
-#include <cerrno>
-#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "tools/getmail/Attachments.h"
 #include "tools/getmail/Errors.h"
 #include "tools/getmail/SafeName.h"
+#include "tools/getmail/SinkStream.h"
 #include "tools/getmail/StateFile.h"
 
 namespace getmail {
@@ -37,18 +36,14 @@ std::size_t HeaderEnd(std::string_view text, std::size_t from) {
   return std::string_view::npos;
 }
 
-std::string Reason() {
-  return errno != 0 ? std::string(": ") + std::strerror(errno) : std::string();
-}
-
 // Writes one attachment to a file of its own, named by `book`.
 void SaveAttachment(NameBook& book, const std::string& name, const ContentWriter& write) {
   std::string fileName = book.Claim(name);
   TempFile file(fileName);
-  StreamRef out(file.Stream());
-  errno = 0;
-  if (!write(out.get())) throw Error("cannot write " + fileName + Reason());
-  out.reset();
+  SinkStream out([&file](std::string_view data) { file.Write(data); });
+  bool written = write(out.get());
+  out.RethrowFailure();  // the file's own error, naming it
+  if (!written) throw Error("cannot read " + fileName + " from the message");
   file.Close();
   // Another program may have taken the name since the folder was read.
   for (int tries = 1; !file.PutInPlace(fileName); ++tries) {
@@ -109,7 +104,7 @@ void IncomingMessage::Save(const std::string& prefix) {
     }
   }
 
-  StreamRef message(body_.Stream());
+  StreamRef message(body_.ReadStream());
   body_.Close();
   // Before the rename: where the folder ignores case they are one file.
   for (const std::string& name : otherSpellings) RemoveIfPresent(name);

@@ -78,11 +78,12 @@ void TempFile::WriteOut(std::string_view data) {
   }
 }
 
-GMimeStream* TempFile::Stream() {
+GMimeStream* TempFile::ReadStream() {
   Drain();
   int copy = fcntl(Descriptor(handle_), F_DUPFD_CLOEXEC, 0);
   if (copy < 0) throw Error("cannot read " + purpose_ + " back: " + SystemError());
-  // The stream seeks to its own position before every read or write.
+  // The stream seeks to its own position before every read, so the shared
+  // file position does not matter.
   return g_mime_stream_fs_new_with_bounds(copy, 0, -1);
 }
 
