@@ -56,6 +56,7 @@ class TempFile {
   std::intptr_t handle_ = -1;  // the open file, as the system names it
   bool placed_ = false;
   std::string buffer_;
+  std::uint64_t written_ = 0;  // bytes written out so far
 };
 
 // Writes `data` to a temporary file, flushes it to disk if `sync`, and puts
