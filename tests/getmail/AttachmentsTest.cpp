@@ -83,5 +83,38 @@ TEST_F(AttachmentsTest, NamedAttachedMessagesEndInEml) {
   EXPECT_EQ(found[1].name, "old.eml");
 }
 
+TEST_F(AttachmentsTest, AnAttachedMessageUnderATransferEncodingIsSavedDecoded) {
+  const std::string inner = "Subject: inner\r\n\r\nInner body.\r\n";
+  std::string message =
+      "Subject: x\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
+      "--b\r\nContent-Type: text/plain\r\n\r\nHello.\r\n"
+      // No disposition and no name.
+      "--b\r\nContent-Type: message/rfc822\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+      harness::Base64Body(inner) +
+      "\r\n--b\r\nContent-Type: message/rfc822; name=fwd\r\n"
+      "Content-Transfer-Encoding: quoted-printable\r\n\r\n"
+      "Subject: =3D\r\n\r\nx\r\n--b--\r\n";
+  std::vector<Attachment> found = FindAttachments(message);
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_EQ(found[0].name, "attachment1.eml");
+  EXPECT_EQ(found[0].data, inner);
+  EXPECT_EQ(found[1].name, "fwd.eml");
+  EXPECT_EQ(found[1].data, "Subject: =\r\n\r\nx");
+}
+
+TEST_F(AttachmentsTest, AnAttachedMessageIsCopiedByteForByteFromItsPlace) {
+  // Odd line ends and a long line, which GMime would write out otherwise.
+  const std::string inner = "Subject:  odd\n\nbody\r\n" + std::string(70000, 'x') + "\n.end";
+  std::string message =
+      "Subject: x\r\nContent-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+      "preamble\r\n--b\r\nContent-Type: multipart/mixed; boundary=c\r\n\r\n"
+      "--c\r\nContent-Type: message/rfc822\r\n\r\n" + inner +
+      "\r\n--c--\r\n--b--  \r\n";
+  std::vector<Attachment> found = FindAttachments(message);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].name, "attachment1.eml");
+  EXPECT_TRUE(found[0].data == inner);
+}
+
 }  // namespace
 }  // namespace getmail
