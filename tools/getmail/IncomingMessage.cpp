@@ -2,6 +2,7 @@
 
 #include <gmime/gmime.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -60,6 +61,28 @@ IncomingMessage::IncomingMessage(std::string bodyName)
 void IncomingMessage::Take(std::string_view piece) {
   body_.Write(piece);
   if (!headerEnded_) CollectHeader(piece);
+  CountDelimiterLines(piece);
+}
+
+void IncomingMessage::CountDelimiterLines(std::string_view piece) {
+  std::size_t pos = 0;
+  while (pos < piece.size()) {
+    if (dashes_ >= 0) {
+      if (piece[pos] == '-') {
+        ++pos;
+        if (++dashes_ == 2) {
+          ++delimiterLines_;
+          dashes_ = -1;
+        }
+        continue;
+      }
+      dashes_ = -1;
+    }
+    const void* lf = std::memchr(piece.data() + pos, '\n', piece.size() - pos);
+    if (lf == nullptr) return;
+    pos = static_cast<std::size_t>(static_cast<const char*>(lf) - piece.data()) + 1;
+    dashes_ = 0;
+  }
 }
 
 void IncomingMessage::CollectHeader(std::string_view piece) {
@@ -87,6 +110,10 @@ std::string_view IncomingMessage::Header() const {
 }
 
 void IncomingMessage::Save(const std::string& prefix) {
+  if (delimiterLines_ > kMaxDelimiterLines) {
+    throw Error("the message has more than " + std::to_string(kMaxDelimiterLines) +
+                " parts; nothing was saved or deleted");
+  }
   // The folder is read once: for the names an attachment must not take, and
   // for the body file's spellings in other case.
   NameBook book(prefix);

@@ -16,6 +16,10 @@ class IncomingMessage {
  public:
   // Headers of real mail are a few kilobytes; this one is refused.
   static constexpr std::size_t kMaxHeaderBytes = 4 * 1024 * 1024;
+  // GMime holds the tree of a message's parts in memory, a few kilobytes a
+  // part: a message with more lines that begin with "--" (a MIME delimiter
+  // does) than this is refused.
+  static constexpr long kMaxDelimiterLines = 50000;
 
   // The message is to become the body file `bodyName`. Throws Error.
   explicit IncomingMessage(std::string bodyName);
@@ -34,17 +38,21 @@ class IncomingMessage {
   // among them are removed, never followed); then saves each attachment
   // (FindAttachments) straight from that file, decoded, as a new file named
   // `prefix` + its name by a NameBook that keeps clear of every file here;
-  // then flushes the folder to disk. Reads the folder once. Throws Error.
+  // then flushes the folder to disk. Reads the folder once. Throws Error,
+  // before anything is put in place if the message has too many parts.
   void Save(const std::string& prefix);
 
  private:
   void CollectHeader(std::string_view piece);
+  void CountDelimiterLines(std::string_view piece);
 
   std::string bodyName_;
   TempFile body_;
   std::string header_;
   bool headerEnded_ = false;
   bool headerTooLong_ = false;
+  int dashes_ = 0;  // "-" at the start of the current line so far; -1: other
+  long delimiterLines_ = 0;
 };
 
 }  // namespace getmail
