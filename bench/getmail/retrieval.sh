@@ -10,8 +10,11 @@
 #   retrieval   getmail -m 1 -xtract Extract1- -delete after a header run,
 #               which writes the body file and the attachment and flushes
 #               both and the folder before it deletes.
+# Then, with the folder in memory, it times one retrieval of a message with
+# PARTS attachments all named "a.txt" (default 10,000 and 40,000), which
+# get "a-2.txt", "a-3.txt" and so on.
 #   bench/getmail/retrieval.sh [BUILD_DIR]      (default: build)
-#   SIZES="10240 26214400" ROUNDS=3 bench/getmail/retrieval.sh build
+#   SIZES="10240 26214400" PARTS=10000 ROUNDS=3 bench/getmail/retrieval.sh build
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 dovecot=$here/../../tests/e2e/private-dovecot.sh
@@ -23,6 +26,7 @@ for f in "$getmail" "$dump" "$measure"; do
   [ -x "$f" ] || { echo "missing $f: build first (cmake --build $build)" >&2; exit 1; }
 done
 sizes=${SIZES:-10240 26214400 104857600}
+parts=${PARTS-10000 40000}
 rounds=${ROUNDS:-3}
 # Plain POP3 on loopback: the password may go in clear here.
 export QUARROW_GETMAIL_PLAINTEXT=allow
@@ -58,6 +62,21 @@ make_message() {
     # 57 bytes make a line of 76 digits and CRLF: 78 bytes.
     head -c $((size * 57 / 78)) /dev/urandom | base64 -w 76 | sed 's/$/\r/'
     printf '%s\r\n' "--=-bench-=--"
+  } > "$file"
+}
+
+# A message with $1 small attachments, all named "a.txt".
+make_parts() {
+  local count=$1 file=$2 k
+  {
+    printf '%s\r\n' "From: Sender <sender@example.org>" "Subject: Parts $count" \
+      "Message-ID: <parts.$count@example.org>" "MIME-Version: 1.0" \
+      "Content-Type: multipart/mixed; boundary=\"=-parts-=\"" ""
+    for ((k = 1; k <= count; k++)); do
+      printf '%s\r\n' "--=-parts-=" "Content-Type: text/plain" \
+        "Content-Disposition: attachment; filename=\"a.txt\"" "" "Part $k."
+    done
+    printf '%s\r\n' "--=-parts-=--"
   } > "$file"
 }
 
@@ -102,4 +121,21 @@ for size in $sizes; do
       printf "%-7s %11d %11.3f %11.3f %9.2f %12.1f %12.1f\n", place, n, raw, run, run / raw,
         rr / 1024, gr / 1024 }'
   done
+done
+
+[ -n "$parts" ] && printf '\n%-7s %9s %13s %12s\n' folder parts "retrieval (s)" "getmail (MB)"
+for count in $parts; do
+  make_parts "$count" "$work/message.eml"
+  folder=${memory:-$work}/parts
+  mkdir -p "$folder"
+  "$dovecot" add "$server" "$work/message.eml"
+  (cd "$folder" && "$getmail" -u quarrow -pw secret -s 127.0.0.1 -port "$port" -headersonly) ||
+    exit 1
+  read -r t kb < <(cd "$folder" && measured "$getmail" -u quarrow -pw secret \
+    -s 127.0.0.1 -port "$port" -m 1 -xtract Extract1- -delete)
+  saved=$(find "$folder" -name 'Extract1-a*.txt' | wc -l)
+  [ "$saved" = "$count" ] || { echo "saved $saved of $count parts" >&2; exit 1; }
+  rm -rf "$folder"
+  awk -v place="${memory:+memory}" -v n="$count" -v t="$t" -v kb="$kb" 'BEGIN {
+    printf "%-7s %9d %13.3f %12.1f\n", place == "" ? "disk" : place, n, t, kb / 1024 }'
 done
