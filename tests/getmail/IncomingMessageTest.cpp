@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "Corpus.h"
 #include "Files.h"
 #include "tools/getmail/Errors.h"
 #include "tools/getmail/HeaderText.h"
@@ -43,8 +44,9 @@ TEST_F(IncomingMessageTest, FindsTheHeaderHoweverTheMessageArrives) {
                                  "A: 1\nB: 2\n\nbody\n", "A: 1\n\r\nbody", "\r\nbody\r\n",
                                  "\nbody", "A: 1\r\nB: 2\r\n", "A: 1\r", ""}) {
     for (std::size_t piece : {1u, 2u, 3u, 5u, 100u}) {
-      IncomingMessage message("MSG2.TXT");
+      IncomingMessage message("MSG2.TXT", "Extract1-");
       Feed(message, text, piece);
+      message.Complete();
       EXPECT_EQ(message.Header(), HeaderPart(text)) << "[" << text << "] in pieces of " << piece;
     }
   }
@@ -52,21 +54,41 @@ TEST_F(IncomingMessageTest, FindsTheHeaderHoweverTheMessageArrives) {
   EXPECT_TRUE(harness::ListFolder(folder.path()).empty());
 }
 
+TEST_F(IncomingMessageTest, SavesTheBodyAndEveryAttachmentHoweverTheMessageArrives) {
+  const harness::CorpusMessage message = harness::Corpus()[1];  // two attachments
+  for (std::size_t piece : {1u, 7u, 65536u, 1u << 24}) {
+    SCOPED_TRACE(piece);
+    IncomingMessage incoming("MSG2.TXT", "Extract1-");
+    Feed(incoming, message.raw, piece);
+    incoming.Complete();
+    incoming.Save();
+    EXPECT_TRUE(harness::ReadFile(folder / "MSG2.TXT") == message.raw);
+    std::vector<std::string> expected = {"MSG2.TXT"};
+    for (const harness::ExpectedFile& file : message.attachments) {
+      expected.push_back("Extract1-" + file.name);
+      EXPECT_TRUE(harness::ReadFile(folder / expected.back()) == file.data) << file.name;
+      unlink(expected.back().c_str());
+    }
+  }
+  EXPECT_EQ(harness::ListFolder(folder.path()), std::vector<std::string>{"MSG2.TXT"});
+}
+
 TEST_F(IncomingMessageTest, RefusesWhatWouldTakeTooMuchMemory) {
-  IncomingMessage longHeader("MSG2.TXT");
+  IncomingMessage longHeader("MSG2.TXT", "Extract1-");
   const std::string line = "X-Long: " + std::string(990, 'x') + "\r\n";
   for (std::size_t size = 0; size <= IncomingMessage::kMaxHeaderBytes; size += line.size()) {
     longHeader.Take(line);
   }
   longHeader.Take("\r\nbody\r\n");
+  longHeader.Complete();
   EXPECT_THROW(longHeader.Header(), Error);
 
-  IncomingMessage manyParts("MSG2.TXT");
+  IncomingMessage manyParts("MSG2.TXT", "Extract1-");
   manyParts.Take("Content-Type: multipart/mixed; boundary=b\r\n\r\n");
   std::string parts;
   for (long k = 0; k < IncomingMessage::kMaxDelimiterLines; ++k) parts += "--b\r\n\r\nx\r\n";
   Feed(manyParts, parts + "--b--\r\n", 4093);
-  EXPECT_THROW(manyParts.Save("Extract1-"), Error);
+  EXPECT_THROW(manyParts.Complete(), Error);
   // Nothing was put in place: only the two temporary files are here.
   for (const std::string& name : harness::ListFolder(folder.path())) {
     EXPECT_EQ(name.rfind(".getmail-", 0), 0u) << name;

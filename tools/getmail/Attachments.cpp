@@ -195,7 +195,8 @@ bool WriteRaw(GMimeStream* source, Range range, GMimeStream* out) {
 
 // Base64 content decoded into `out` (Base64Decoder).
 bool WriteBase64(GMimeStream* in, GMimeStream* out) {
-  std::vector<char> input(64 * 1024);
+  // Large enough that what comes out is written straight, not buffered.
+  std::vector<char> input(256 * 1024);
   std::vector<char> output(Base64Decoder::MaxOutput(input.size()));
   Base64Decoder decoder;
   for (;;) {
@@ -340,7 +341,6 @@ void FindAttachments(GMimeStream* message, const AttachmentTaker& take) {
   g_mime_stream_reset(message);
   Range whole;
   whole.begin = g_mime_stream_tell(message);
-  whole.end = whole.begin + g_mime_stream_length(message);
   // Parts' contents stay in `message` (the parser keeps a seekable stream
   // and refers to it); only headers and the tree are held in memory.
   Ref<GMimeParser> parser(g_mime_parser_new_with_stream(message));
@@ -349,6 +349,8 @@ void FindAttachments(GMimeStream* message, const AttachmentTaker& take) {
   if (!parsed) return;
   GMimeObject* body = g_mime_message_get_mime_part(parsed.get());
   if (body == nullptr) return;
+  // Asked only now: a stream still being written knows it only at its end.
+  whole.end = whole.begin + g_mime_stream_length(message);
   Finder finder(message, take);
   finder.Walk(body, whole);
 }

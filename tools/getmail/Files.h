@@ -28,8 +28,13 @@ class TempFile {
 
   // Appends `data` (buffered). Throws Error.
   void Write(std::string_view data);
-  // A new GMime stream that reads the file from its start, what Write wrote
-  // included; it stays usable after Close and after the file is put in
+  // Writes out what is buffered, for ReadStream to see. Throws Error.
+  void Drain();
+  // The bytes written out so far (not those still buffered).
+  std::uint64_t written() const { return written_; }
+  // A new GMime stream that reads the file from its start: what is written
+  // out when it reads. It may be read on another thread while this one
+  // writes, and it stays usable after Close and after the file is put in
   // place. The caller unrefs it. Throws Error.
   GMimeStream* ReadStream();
   // Writes out what is buffered, flushes the file to disk if `toDisk`, and
@@ -49,7 +54,6 @@ class TempFile {
 
  private:
   void WriteOut(std::string_view data);  // writes all of `data` to the file
-  void Drain();                           // writes out the buffer
 
   std::string purpose_;
   std::string name_;

@@ -3,8 +3,6 @@
 #include <gmime/gmime.h>
 
 #include <cstring>
-#include <memory>
-#include <vector>
 
 #include "tools/getmail/Attachments.h"
 #include "tools/getmail/Errors.h"
@@ -37,52 +35,48 @@ std::size_t HeaderEnd(std::string_view text, std::size_t from) {
   return std::string_view::npos;
 }
 
-// Writes one attachment to a file of its own, named by `book`.
-void SaveAttachment(NameBook& book, const std::string& name, const ContentWriter& write) {
-  std::string fileName = book.Claim(name);
-  TempFile file(fileName);
-  SinkStream out([&file](std::string_view data) { file.Write(data); });
-  bool written = write(out.get());
-  out.RethrowFailure();  // the file's own error, naming it
-  if (!written) throw Error("cannot read " + fileName + " from the message");
-  file.Close();
-  // Another program may have taken the name since the folder was read.
-  for (int tries = 1; !file.PutInPlace(fileName); ++tries) {
-    if (tries == 100) throw Error("cannot save " + fileName + ": every name is taken");
-    fileName = book.Claim(name);
-  }
-}
-
 }  // namespace
 
-IncomingMessage::IncomingMessage(std::string bodyName)
-    : bodyName_(std::move(bodyName)), body_(bodyName_) {}
-
-void IncomingMessage::Take(std::string_view piece) {
-  body_.Write(piece);
-  if (!headerEnded_) CollectHeader(piece);
-  CountDelimiterLines(piece);
+IncomingMessage::IncomingMessage(std::string bodyName, std::string prefix)
+    : bodyName_(std::move(bodyName)), prefix_(std::move(prefix)), body_(bodyName_) {
+  StreamRef file(body_.ReadStream());
+  parser_ = std::thread(&IncomingMessage::Extract, this, file.get());
+  file.release();  // the thread's now
 }
 
-void IncomingMessage::CountDelimiterLines(std::string_view piece) {
-  std::size_t pos = 0;
-  while (pos < piece.size()) {
-    if (dashes_ >= 0) {
-      if (piece[pos] == '-') {
-        ++pos;
-        if (++dashes_ == 2) {
-          ++delimiterLines_;
-          dashes_ = -1;
-        }
-        continue;
-      }
-      dashes_ = -1;
-    }
-    const void* lf = std::memchr(piece.data() + pos, '\n', piece.size() - pos);
-    if (lf == nullptr) return;
-    pos = static_cast<std::size_t>(static_cast<const char*>(lf) - piece.data()) + 1;
-    dashes_ = 0;
+IncomingMessage::~IncomingMessage() {
+  if (parser_.joinable()) {
+    Abandon();
+    parser_.join();
   }
+}
+
+void IncomingMessage::Abandon() { progress_.End(false); }
+
+void IncomingMessage::Extract(GMimeStream* file) {
+  try {
+    StreamRef message(NewFollowStream(file, progress_));
+    FindAttachments(message.get(), [this](const std::string& name, const ContentWriter& write) {
+      if (progress_.abandoned()) return;
+      auto temp = std::make_unique<TempFile>(prefix_ + name);
+      SinkStream out([&temp](std::string_view data) { temp->Write(data); });
+      bool written = write(out.get());
+      out.RethrowFailure();  // the file's own error, naming it
+      if (!written) throw Error("cannot read " + prefix_ + name + " from the message");
+      temp->Close();
+      attachments_.push_back({name, std::move(temp)});
+    });
+  } catch (...) {
+    failure_ = std::current_exception();
+  }
+}
+
+void IncomingMessage::Take(std::string_view piece) {
+  std::uint64_t before = body_.written();
+  body_.Write(piece);
+  if (body_.written() != before) progress_.Advance(body_.written());
+  if (!headerEnded_) CollectHeader(piece);
+  CountDelimiterLines(piece);
 }
 
 void IncomingMessage::CollectHeader(std::string_view piece) {
@@ -97,7 +91,41 @@ void IncomingMessage::CollectHeader(std::string_view piece) {
     header_.clear();
     header_.shrink_to_fit();
     headerEnded_ = headerTooLong_ = true;
+    Abandon();  // GMime would hold it all
   }
+}
+
+void IncomingMessage::CountDelimiterLines(std::string_view piece) {
+  std::size_t pos = 0;
+  while (pos < piece.size()) {
+    if (dashes_ >= 0) {
+      if (piece[pos] == '-') {
+        ++pos;
+        if (++dashes_ == 2) {
+          dashes_ = -1;
+          if (++delimiterLines_ == kMaxDelimiterLines + 1) Abandon();
+        }
+        continue;
+      }
+      dashes_ = -1;
+    }
+    const void* lf = std::memchr(piece.data() + pos, '\n', piece.size() - pos);
+    if (lf == nullptr) return;
+    pos = static_cast<std::size_t>(static_cast<const char*>(lf) - piece.data()) + 1;
+    dashes_ = 0;
+  }
+}
+
+void IncomingMessage::Complete() {
+  body_.Drain();
+  progress_.Advance(body_.written());
+  progress_.End(true);
+  parser_.join();
+  if (delimiterLines_ > kMaxDelimiterLines) {
+    throw Error("the message has more than " + std::to_string(kMaxDelimiterLines) +
+                " parts; nothing was saved or deleted");
+  }
+  if (!headerTooLong_ && failure_) std::rethrow_exception(failure_);
 }
 
 std::string_view IncomingMessage::Header() const {
@@ -109,21 +137,17 @@ std::string_view IncomingMessage::Header() const {
   return header_;  // all of the message if it has no empty line
 }
 
-void IncomingMessage::Save(const std::string& prefix) {
-  if (delimiterLines_ > kMaxDelimiterLines) {
-    throw Error("the message has more than " + std::to_string(kMaxDelimiterLines) +
-                " parts; nothing was saved or deleted");
-  }
+void IncomingMessage::Save() {
   // The folder is read once: for the names an attachment must not take, and
   // for the body file's spellings in other case.
-  NameBook book(prefix);
+  NameBook book(prefix_);
   book.Reserve(bodyName_);
   book.Reserve(kStateFileName);
   std::vector<std::string> otherSpellings;
   for (const std::string& name : NamesInCurrentFolder()) {
     // Only a name that begins with the prefix can clash with one the book
     // hands out.
-    if (SameNameIgnoringCase(std::string_view(name).substr(0, prefix.size()), prefix)) {
+    if (SameNameIgnoringCase(std::string_view(name).substr(0, prefix_.size()), prefix_)) {
       book.Reserve(name);
     }
     if (name != bodyName_ && SameNameIgnoringCase(name, bodyName_)) {
@@ -131,15 +155,19 @@ void IncomingMessage::Save(const std::string& prefix) {
     }
   }
 
-  StreamRef message(body_.ReadStream());
   body_.Close();
   // Before the rename: where the folder ignores case they are one file.
   for (const std::string& name : otherSpellings) RemoveIfPresent(name);
   body_.ReplaceInPlace(bodyName_);
 
-  FindAttachments(message.get(), [&book](const std::string& name, const ContentWriter& write) {
-    SaveAttachment(book, name, write);
-  });
+  for (Attachment& attachment : attachments_) {
+    std::string fileName = book.Claim(attachment.name);
+    // Another program may have taken the name since the folder was read.
+    for (int tries = 1; !attachment.file->PutInPlace(fileName); ++tries) {
+      if (tries == 100) throw Error("cannot save " + fileName + ": every name is taken");
+      fileName = book.Claim(attachment.name);
+    }
+  }
   SyncCurrentFolder();
 }
 

@@ -121,13 +121,14 @@ void RetrievalRun(const Options& options) {
   // The body file, numbered one past the header files. The message goes to
   // its temporary file as it arrives; nothing is put in place before its
   // header has been checked.
-  IncomingMessage message(HeaderFileName(state->count + 1));
+  IncomingMessage message(HeaderFileName(state->count + 1), options.prefix);
   session.Retrieve(number, [&message](std::string_view piece) { message.Take(piece); });
+  message.Complete();
   CheckHeader(*state, i, message.Header());
   // Never over a file already here (an extract file that Quarrow has not
   // renamed yet may be all that is left of a message deleted before), except
   // an earlier body file.
-  message.Save(options.prefix);
+  message.Save();
 
   // Everything is on disk: now, and only now, delete the message.
   session.Delete(number);

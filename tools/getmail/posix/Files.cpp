@@ -65,30 +65,30 @@ TempFile::~TempFile() {
 }
 
 void TempFile::WriteOut(std::string_view data) {
-  const char* p = data.data();
-  std::size_t left = data.size();
-  while (left > 0) {
-    ssize_t n = write(Descriptor(handle_), p, left);
+  // pwrite: the file position is the read stream's alone (a copy of the
+  // descriptor shares it).
+  const std::uint64_t start = written_;
+  std::size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = pwrite(Descriptor(handle_), data.data() + done, data.size() - done,
+                       static_cast<off_t>(start + done));
     if (n < 0) {
       if (errno == EINTR) continue;
       throw Error("cannot write " + purpose_ + ": " + SystemError());
     }
-    p += n;
-    left -= static_cast<std::size_t>(n);
+    done += static_cast<std::size_t>(n);
   }
+  written_ = start + done;
 #ifdef __linux__
   // Large files go to disk while they are written, not all at the flush
   // before DELE: each 8 MB written is handed to the disk at once.
   constexpr std::uint64_t kBlock = 8 * 1024 * 1024;
-  std::uint64_t from = written_ / kBlock * kBlock;
-  written_ += data.size();
+  std::uint64_t from = start / kBlock * kBlock;
   std::uint64_t to = written_ / kBlock * kBlock;
   if (to > from) {
     sync_file_range(Descriptor(handle_), static_cast<off64_t>(from),
                     static_cast<off64_t>(to - from), SYNC_FILE_RANGE_WRITE);
   }
-#else
-  written_ += data.size();
 #endif
 }
 
