@@ -19,14 +19,7 @@ namespace {
 class FilesTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { g_mime_init(); }
-  void SetUp() override {
-    char* cwd = getcwd(nullptr, 0);
-    previous_ = cwd;
-    free(cwd);
-    ASSERT_EQ(chdir(folder.path().c_str()), 0);
-    harness::WriteFile(outside / "target", "outside");
-  }
-  void TearDown() override { ASSERT_EQ(chdir(previous_.c_str()), 0); }
+  void SetUp() override { harness::WriteFile(outside / "target", "outside"); }
 
   static bool IsLink(const std::string& name) {
     struct stat info;
@@ -35,9 +28,7 @@ class FilesTest : public ::testing::Test {
 
   harness::TempFolder folder{"getmail-files"};
   harness::TempFolder outside{"getmail-outside"};
-
- private:
-  std::string previous_;
+  harness::CurrentFolder inFolder{folder.path()};
 };
 
 TEST_F(FilesTest, PutInPlaceNeverReplacesAFileOrALink) {

@@ -19,13 +19,6 @@ namespace {
 class IncomingMessageTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { g_mime_init(); }
-  void SetUp() override {
-    char* cwd = getcwd(nullptr, 0);
-    previous_ = cwd;
-    free(cwd);
-    ASSERT_EQ(chdir(folder.path().c_str()), 0);
-  }
-  void TearDown() override { ASSERT_EQ(chdir(previous_.c_str()), 0); }
 
   static void Feed(IncomingMessage& message, const std::string& text, std::size_t piece) {
     for (std::size_t at = 0; at < text.size(); at += piece) {
@@ -34,9 +27,7 @@ class IncomingMessageTest : public ::testing::Test {
   }
 
   harness::TempFolder folder{"getmail-incoming"};
-
- private:
-  std::string previous_;
+  harness::CurrentFolder inFolder{folder.path()};
 };
 
 TEST_F(IncomingMessageTest, FindsTheHeaderHoweverTheMessageArrives) {
