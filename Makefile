@@ -1,6 +1,7 @@
 # Set-up and checks on a fresh Debian 12 machine:
 #   make demo    install what is missing, build, and run Quarrow's main job
 #   make check   install what is missing, build, and run every test
+#   make package build the Debian package (build/quarrow_*.deb)
 BUILD    ?= build
 WINBUILD ?= build-win
 JOBS     ?= 2
@@ -9,9 +10,10 @@ JOBS     ?= 2
 PACKAGES = cmake make g++ pkg-config googletest libgtest-dev libgmock-dev \
            libfltk1.3-dev libssl-dev libgmime-3.0-dev openssl \
            dovecot-pop3d xvfb xauth xdotool imagemagick x11-utils \
-           locales g++-mingw-w64-x86-64-posix wine64 fonts-wine
+           locales g++-mingw-w64-x86-64-posix wine64 fonts-wine \
+           dpkg-dev groff-base
 
-.PHONY: all deps build build-windows check check-native check-windows demo clean
+.PHONY: all deps build build-windows check check-native check-windows demo package clean
 
 all: build
 
@@ -37,6 +39,9 @@ check-native: build
 check-windows: build-windows
 	@if [ -d $(WINBUILD) ]; then \
 	  ctest --test-dir $(WINBUILD) --output-on-failure; fi
+
+package: build
+	cmake --build $(BUILD) --target package
 
 demo: build
 	@if [ -x scripts/demo.sh ]; then scripts/demo.sh $(BUILD); \

@@ -32,6 +32,7 @@ struct LocalTime {
   int minute = 0;  // 0..59
   int second = 0;  // 0..59
   int millisecond = 0;
+  int utcOffsetMinutes = 0;  // local time less UTC, e.g. 60 for +01:00
 };
 
 // A file opened for sequential reading as 8-bit text in the system code page,
@@ -48,6 +49,33 @@ class TextReader {
 // Process id as the start gives it back; only ever handed to WaitForProcess.
 using ProcessId = unsigned long;
 
+// How a process ended, as far as the wait could learn it.
+struct ProcessExit {
+  // False when the wait could not learn it: the process was not one this
+  // platform started, or it had been waited for already.
+  bool known = false;
+  unsigned long code = 0;  // its exit status; 0 reports success
+  int signal = 0;          // POSIX: the signal that ended it, else 0
+
+  bool Failed() const { return known && (code != 0 || signal != 0); }
+};
+
+// One state of a file: it changes whenever the file is written, replaced,
+// made or removed, so two readings taken around a tool run tell whether the
+// run wrote it.
+struct FileState {
+  bool exists = false;
+  unsigned long long id = 0;    // the file system's number for the file
+  unsigned long long size = 0;  // in bytes
+  long long modified = 0;       // last write, in the system's finest unit
+
+  bool operator==(const FileState& o) const {
+    return exists == o.exists && id == o.id && size == o.size &&
+           modified == o.modified;
+  }
+  bool operator!=(const FileState& o) const { return !(*this == o); }
+};
+
 class Platform : public Desktop {
  public:
 
@@ -56,9 +84,13 @@ class Platform : public Desktop {
   // a new process with `windowStyle` (window_style::*) and gives back its id.
   // Throws Failure with the system's description when it cannot be started.
   virtual ProcessId StartProcess(const Text& commandLine, int windowStyle) = 0;
-  // Blocks until the process started with that id has ended and releases it.
-  // A process that has already ended is not an error.
-  virtual void WaitForProcess(ProcessId id) = 0;
+  // Blocks until the process started with that id has ended, releases it
+  // and gives back how it ended. A process that has already ended is not an
+  // error.
+  virtual ProcessExit WaitForProcess(ProcessId id) = 0;
+  // Where the tool's messages can be read, for the note after a tool run
+  // that reported a failure; a phrase such as "standard error".
+  virtual Text ToolMessagesPlace() = 0;
 
   // --- Current drive and folder -------------------------------------------
   // Makes drive `letter` ('c' or 'C') current, with its own current folder.
@@ -84,6 +116,9 @@ class Platform : public Desktop {
   // `from` does not exist, TargetExists when `to` exists (under any case),
   // Other for every other cause.
   virtual void RenameFile(const Text& from, const Text& to) = 0;
+  // The state of the file that `name` names; one that is missing or cannot
+  // be looked at reads as not existing.
+  virtual FileState GetFileState(const Text& name) = 0;
   // Opens a file for sequential reading. Throws when it cannot be opened.
   virtual std::unique_ptr<TextReader> OpenTextFile(const Text& name) = 0;
   // Upper-case form of `text` by the user's locale.
@@ -93,6 +128,12 @@ class Platform : public Desktop {
   virtual LocalTime Now() = 0;
   // Lets time pass; used to wait for the clock to show a later second.
   virtual void Sleep(std::chrono::milliseconds duration) = 0;
+
+  // --- Names in messages -----------------------------------------------------
+  // How a message shows the file or folder `name` (a Windows name) to the
+  // user: the name itself, and where the system keeps it under another
+  // name, that one too, e.g. "c:\mail (/home/ana/mail)" on Linux.
+  virtual Text DisplayPath(const Text& name) { return name; }
 
   // --- Process information --------------------------------------------------
   // Folder that holds the executable, without a trailing "\" except for a

@@ -13,12 +13,17 @@ bool DelimitedTextReader::Available() {
   return true;
 }
 
-void DelimitedTextReader::TakeUntil(wchar_t stop, Text* record) {
+void DelimitedTextReader::TakeUntil(wchar_t stop, bool lineEndStops,
+                                    Text* record) {
   while (Available()) {
     const wchar_t* const begin = buffer_.data() + pos_;
     const wchar_t* const end = buffer_.data() + buffer_.size();
     const wchar_t* p = begin;
-    while (p != end && *p != stop && *p != L'\r' && *p != L'\n') ++p;
+    if (lineEndStops) {
+      while (p != end && *p != stop && *p != L'\r' && *p != L'\n') ++p;
+    } else {
+      while (p != end && *p != stop) ++p;
+    }
     if (record) record->append(begin, p);
     pos_ += static_cast<size_t>(p - begin);
     if (p != end) return;
@@ -45,11 +50,11 @@ Text DelimitedTextReader::NextRecord() {
 
   if (buffer_[pos_] == L'"') {
     ++pos_;
-    TakeUntil(L'"', &record);
+    TakeUntil(L'"', false, &record);
     if (Available() && buffer_[pos_] == L'"') ++pos_;
-    TakeUntil(L',', nullptr);
+    TakeUntil(L',', true, nullptr);
   } else {
-    TakeUntil(L',', &record);
+    TakeUntil(L',', true, &record);
     const size_t last = record.find_last_not_of(L" \t");
     record.erase(last == Text::npos ? 0 : last + 1);
   }

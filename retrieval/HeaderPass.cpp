@@ -1,6 +1,7 @@
 #include "retrieval/Passes.h"
 #include "retrieval/TaskRunner.h"
 #include "retrieval/ToolCommands.h"
+#include "retrieval/ToolFailures.h"
 
 namespace quarrow {
 
@@ -23,10 +24,11 @@ void GetMsgHdr_Click(Job& job) {
   platform.DeleteFiles(headerFiles);
 
   RunTaskAndWait(job, HeaderCommand(platform.ProgramFolder(), s),
-                 window_style::kMinimizedNoActivate);
+                 window_style::kMinimizedNoActivate, L"Header run");
 
   // Counted before msgCount changes, so a failed listing leaves it as it was.
   job.msgCount = static_cast<int>(platform.ListFiles(headerFiles).size());
+  ReportToolFailures(job);
 }
 
 }  // namespace quarrow

@@ -2,10 +2,18 @@
 // start-up sequence and the two passes.
 #pragma once
 
+#include <vector>
+
 #include "app/Settings.h"
 #include "platform/Platform.h"
 
 namespace quarrow {
+
+// A tool run that ended reporting a failure: which run, and how it ended.
+struct ToolRunFailure {
+  Text run;  // "Header run", "Message 3"
+  ProcessExit exit;
+};
 
 struct Job {
   explicit Job(Platform& p) : platform(p) {}
@@ -16,6 +24,10 @@ struct Job {
   int msgCount = 0;
   // Tool runs that could not be started, for the batch exit status.
   int failedStarts = 0;
+  // Tool runs that ended reporting a failure, for the batch exit status.
+  int failedRuns = 0;
+  // Those of them that have not been reported to the user yet.
+  std::vector<ToolRunFailure> unreportedFailures;
 };
 
 }  // namespace quarrow

@@ -1,22 +1,11 @@
 #include "retrieval/TaskRunner.h"
 
-#include <cwctype>
+#include "platform/ProgramPart.h"
 
 namespace quarrow {
 
-Text ProgramPart(const Text& command) {
-  for (size_t at = 0; at + 4 <= command.size(); ++at) {
-    const bool isExe = command[at] == L'.' &&
-                       std::towlower(command[at + 1]) == L'e' &&
-                       std::towlower(command[at + 2]) == L'x' &&
-                       std::towlower(command[at + 3]) == L'e';
-    const bool endsWord = at + 4 == command.size() || command[at + 4] == L' ';
-    if (isExe && endsWord) return command.substr(0, at + 4);
-  }
-  return command.substr(0, command.find(L' '));
-}
-
-bool RunTaskAndWait(Job& job, const Text& command, int windowStyle) {
+bool RunTaskAndWait(Job& job, const Text& command, int windowStyle,
+                    const Text& runName) {
   Platform& platform = job.platform;
   ProcessId id;
   try {
@@ -24,7 +13,8 @@ bool RunTaskAndWait(Job& job, const Text& command, int windowStyle) {
   } catch (const Failure& failure) {
     ++job.failedStarts;
     platform.ShowMessage(
-        L"Error starting task " + ProgramPart(command) + L"\r\n" +
+        L"Error starting task " + platform.DisplayPath(ProgramPart(command)) +
+            L"\r\n" +
             failure.message(),
         L"Error", MessageIcon::Exclamation);
     return false;
@@ -33,8 +23,12 @@ bool RunTaskAndWait(Job& job, const Text& command, int windowStyle) {
   platform.ProcessPendingEvents();
   // Waits on the process that was started, never on a later one with a
   // reused id, and never goes on while the tool still writes its files.
-  platform.WaitForProcess(id);
+  const ProcessExit exit = platform.WaitForProcess(id);
   platform.ShowMainWindow();
+  if (exit.Failed()) {
+    ++job.failedRuns;
+    job.unreportedFailures.push_back({runName, exit});
+  }
   return true;
 }
 

@@ -8,11 +8,9 @@ namespace quarrow {
 
 // Returns false when the command could not be started; that has been shown
 // in the "Error" message box and the caller goes on as after a finished run.
-bool RunTaskAndWait(Job& job, const Text& command, int windowStyle);
-
-// The program part of an unquoted command line: through the first ".exe"
-// that ends a word, else up to the first blank. It names the tool in the
-// "Error" box without showing the arguments, which carry the password.
-Text ProgramPart(const Text& command);
+// A run that ends reporting a failure is noted in `job` under `runName`
+// ("Header run", "Message 3"), and the caller goes on as after any other.
+bool RunTaskAndWait(Job& job, const Text& command, int windowStyle,
+                    const Text& runName);
 
 }  // namespace quarrow

@@ -1,8 +1,8 @@
 #!/bin/bash
 # make demo: Quarrow's main job against a mail server of its own.
 #   scripts/demo.sh BUILD_DIR
-# Installs the build into a temporary prefix (quarrow and getmail side by
-# side), starts a private Dovecot on loopback holding the sample messages in
+# Installs the build into a temporary prefix as a user installs it (the link
+# bin/quarrow, the program and getmail side by side in lib/quarrow), starts a private Dovecot on loopback holding the sample messages in
 # demo/samples, runs quarrow in batch mode without a window for the subject
 # text "Velbrin" into BUILD_DIR/demo (drive D: is mapped to BUILD_DIR, the
 # folder is "d:\demo"), lists the ".vch" files it made and what is left on
@@ -43,9 +43,11 @@ command="/quarrow/secret/localhost/$pop3/Velbrin/d:\\demo"
 echo
 echo "== quarrow $command"
 echo "   (QUARROW_DRIVE_D=$build, so d:\\demo is $folder)"
+echo "   (getmail logs in under TLS, by STLS on port $pop3, trusting the server's private"
+echo "   CA through QUARROW_GETMAIL_CAFILE; without TLS it would not send the password)"
 status=0
-QUARROW_HEADLESS=1 QUARROW_DRIVE_D="$build" QUARROW_GETMAIL_CAFILE="$server/ca.pem" \
-  "$work/prefix/bin/quarrow" "$command" || status=$?
+env -u QUARROW_GETMAIL_PLAINTEXT QUARROW_HEADLESS=1 QUARROW_DRIVE_D="$build" \
+  QUARROW_GETMAIL_CAFILE="$server/ca.pem" "$work/prefix/bin/quarrow" "$command" || status=$?
 echo "   exit status $status"
 
 echo

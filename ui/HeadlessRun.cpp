@@ -1,5 +1,6 @@
 #include "ui/HeadlessRun.h"
 
+#include "platform/HeadlessDesktop.h"
 #include "ui/MainForm.h"
 
 namespace quarrow {
@@ -18,7 +19,9 @@ int RunHeadless(Platform& platform, const char* programName,
                 std::ostream& err) {
   Settings unused;
   if (LoadSettings(platform.ArgumentText(), unused) == Mode::Interactive) {
-    err << programName
+    // Stamped like the message lines, for the log of a scheduled run.
+    err << ToUtf8(HeadlessDesktop::Timestamp(platform.Now())) << ' '
+        << programName
         << ": there is no window (no display, or QUARROW_HEADLESS=1), and "
            "without one only a batch run works: "
         << programName << " /login/password/server/port/subject/folder\n";

@@ -4,6 +4,7 @@
 
 #include "app/StartUp.h"
 #include "retrieval/Passes.h"
+#include "retrieval/ToolFailures.h"
 
 namespace quarrow {
 
@@ -21,6 +22,10 @@ void MainForm::Guarded(Handler handler) {
   }
   busy_ = false;
   if (!failure.empty()) {
+    // A tool run that reported a failure usually explains the one that
+    // ended the pass (no body file after a failed retrieval): one box.
+    const Text toolNote = TakeToolFailureNote(job_);
+    if (!toolNote.empty()) failure += L"\r\n\r\n" + toolNote;
     job_.platform.ShowMessage(failure, L"Quarrow", MessageIcon::Critical);
     End(kFailed);
   } else if (closeRequested_) {
@@ -38,7 +43,9 @@ void MainForm::Form_Load(FormView& view) {
   Guarded([&] {
     if (RunStartUp(job_) == Mode::Batch) {
       // The sequence has closed the window already.
-      exitStatus_ = job_.failedStarts > 0 ? kToolNotStarted : kOk;
+      exitStatus_ = job_.failedStarts > 0 ? kToolNotStarted
+                    : job_.failedRuns > 0  ? kToolFailed
+                                           : kOk;
     }
   });
   if (exitStatus_) return;

@@ -35,10 +35,13 @@ class MainForm {
   std::optional<int> exitStatus() const { return exitStatus_; }
   const Job& job() const { return job_; }
 
-  // Exit statuses.
+  // Exit statuses. A batch run that went to its end gives kToolNotStarted
+  // if a tool run could not be started, else kToolFailed if one ended
+  // reporting a failure, else kOk.
   static constexpr int kOk = 0;
   static constexpr int kFailed = 1;
   static constexpr int kToolNotStarted = 2;
+  static constexpr int kToolFailed = 3;
 
  private:
   // Runs `handler` unless another one is running (a click that arrived while

@@ -19,7 +19,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 dovecot=$here/../../tests/e2e/private-dovecot.sh
 build=$(cd "${1:-build}" && pwd)
-getmail=$build/tools/getmail/getmail
+getmail=$build/bin/getmail
 dump=$build/bench/getmail/getmail_pop3dump
 measure=$build/bench/getmail/getmail_rusage
 for f in "$getmail" "$dump" "$measure"; do

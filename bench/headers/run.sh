@@ -7,7 +7,7 @@
 #   bench/headers/run.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
 build=${1:-build}
-quarrow=$build/ui/fltk/quarrow
+quarrow=$build/bin/quarrow
 standin=$build/tests/standin/standin
 [ -x "$standin" ] || standin=$build/bench/headers/standin/standin
 for f in "$quarrow" "$standin"; do

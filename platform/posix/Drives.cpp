@@ -82,41 +82,62 @@ void Drives::Select(wchar_t letter) {
       letter < 0x80 ? static_cast<wchar_t>(std::towupper(letter)) : letter;
   const auto found = drives_.find(upper);
   if (found == drives_.end())
-    throw Failure(L"Cannot select drive " + Quoted(Text(1, letter) + L":") +
+    throw Failure(L"Cannot select drive " + Shown(Text(1, letter) + L":") +
                   L": there is no such drive");
   Drive& drive = found->second;
   // A current folder removed meanwhile leaves the drive at its root.
   if (::chdir(RealPath(drive, drive.current).c_str()) != 0) {
     drive.current.clear();
     if (::chdir(drive.root.c_str()) != 0)
-      throw Failure(L"Cannot select drive " + Quoted(Text(1, letter) + L":") +
+      throw Failure(L"Cannot select drive " + Shown(Text(1, letter) + L":") +
                     L": " + SystemError(errno));
   }
   current_ = upper;
 }
 
-bool Drives::Walk(const Text& name, wchar_t& letter,
-                  std::vector<std::string>& names) const {
+bool Drives::Resolve(const Text& name, wchar_t& letter,
+                     std::vector<std::string>& names, bool& complete) const {
   const WindowsPath path = ParseWindowsPath(name);
   const Drive* drive = Lookup(path.drive);
   if (drive == nullptr) return false;
   letter = path.drive == 0 ? current_ : path.drive;
   names = path.rooted ? std::vector<std::string>{} : drive->current;
+  complete = true;
   for (const Text& part : path.names) {
     if (part == L".") continue;
     if (part == L"..") {
       if (!names.empty()) names.pop_back();
       continue;
     }
-    const auto entry = FindEntry(RealPath(*drive, names), part);
-    if (!entry) return false;
-    names.push_back(*entry);
+    std::optional<std::string> entry;
+    if (complete) entry = FindEntry(RealPath(*drive, names), part);
+    complete = entry.has_value();
+    names.push_back(complete ? *entry : ToUtf8(part));
   }
   return true;
 }
 
+bool Drives::Walk(const Text& name, wchar_t& letter,
+                  std::vector<std::string>& names) const {
+  bool complete = false;
+  return Resolve(name, letter, names, complete) && complete;
+}
+
+Text Drives::Shown(const Text& name, bool quoted) const {
+  const Text shown = quoted ? Quoted(name) : name;
+  wchar_t letter = 0;
+  std::vector<std::string> names;
+  bool complete = false;
+  if (name.empty() || !Resolve(name, letter, names, complete)) return shown;
+  return shown + L" (" + FromUtf8(RealPath(*Lookup(letter), names)) + L")";
+}
+
+Text Drives::ShownAt(const Text& name, const std::string& realPath) {
+  return Quoted(name) + L" (" + FromUtf8(realPath) + L")";
+}
+
 void Drives::ChangeFolder(const Text& folder) {
-  const Text what = L"Cannot make " + Quoted(folder) + L" the current folder";
+  const Text what = L"Cannot make " + Shown(folder) + L" the current folder";
   if (folder.empty()) throw Failure(what + L": the name is empty");
   wchar_t letter = 0;
   std::vector<std::string> names;

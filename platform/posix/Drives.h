@@ -38,6 +38,16 @@ class Drives {
   // does not exist.
   std::optional<std::string> Find(const Text& name) const;
 
+  // `name` as a message shows it: in quotes when `quoted`, then the path it
+  // stands for on this system in parentheses, e.g. "'c:\mail' (/home/ana/
+  // mail)". That path is found without regard to case as far as it exists
+  // and taken as written after that; a name on no drive, or an empty one,
+  // is shown alone.
+  Text Shown(const Text& name, bool quoted = true) const;
+
+  // `name` quoted, then `realPath`, the path it stands for, in parentheses.
+  static Text ShownAt(const Text& name, const std::string& realPath);
+
   // `realPath` (absolute) as a Windows name on the drive whose folder is
   // its longest leading part, e.g. "Z:\usr\bin"; a drive's own folder
   // gives its root, "Z:\".
@@ -54,6 +64,10 @@ class Drives {
   // Real names below the drive's root for `name`; false when missing.
   bool Walk(const Text& name, wchar_t& letter,
             std::vector<std::string>& names) const;
+  // As Walk, but names that do not exist are taken as written: false only
+  // when there is no such drive. `complete`: every name existed.
+  bool Resolve(const Text& name, wchar_t& letter,
+               std::vector<std::string>& names, bool& complete) const;
   // Letter of the drive whose folder is the longest leading part of
   // `realPath`, and the names below it; 0 when no drive holds it.
   wchar_t Holder(const std::string& realPath,

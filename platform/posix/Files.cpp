@@ -64,7 +64,8 @@ void DeleteFiles(const Drives& drives, const Text& pattern) {
   std::string folder;
   for (const Listed& file : List(drives, pattern, folder)) {
     const std::string path = JoinPath(folder, file.bytes);
-    const Text what = L"Cannot delete " + Quoted(folderName + file.name);
+    const Text what =
+        L"Cannot delete " + Drives::ShownAt(folderName + file.name, path);
     struct stat info;
     if (::stat(path.c_str(), &info) != 0)
       throw Failure(what + L": " + SystemError(errno));
@@ -76,7 +77,10 @@ void DeleteFiles(const Drives& drives, const Text& pattern) {
 }
 
 void RenameFile(const Drives& drives, const Text& from, const Text& to) {
-  const Text what = L"Cannot rename " + Quoted(from) + L" to " + Quoted(to);
+  // Built only on failure: every result of a pass is renamed here.
+  const auto what = [&] {
+    return L"Cannot rename " + drives.Shown(from) + L" to " + drives.Shown(to);
+  };
   Text fromFolder, fromName, toFolder, toName;
   SplitFolderAndName(from, fromFolder, fromName);
   SplitFolderAndName(to, toFolder, toName);
@@ -86,16 +90,16 @@ void RenameFile(const Drives& drives, const Text& from, const Text& to) {
       sourceFolder && !fromName.empty() ? FindEntry(*sourceFolder, fromName)
                                         : std::nullopt;
   if (!source)
-    throw Failure(what + L": it does not exist",
+    throw Failure(what() + L": it does not exist",
                   Failure::Reason::SourceMissing);
 
   const auto targetFolder = drives.Find(toFolder);
   if (!targetFolder || toName.empty())
-    throw Failure(what + L": the target folder does not exist");
+    throw Failure(what() + L": the target folder does not exist");
   // Another spelling of the source's own name is a change of case only.
   const auto existing = FindEntry(*targetFolder, toName);
   if (existing && !(*targetFolder == *sourceFolder && *existing == *source))
-    throw Failure(what + L": " + Quoted(to) + L" exists already",
+    throw Failure(what() + L": " + Quoted(to) + L" exists already",
                   Failure::Reason::TargetExists);
 
   const std::string sourcePath = JoinPath(*sourceFolder, *source);
@@ -106,18 +110,34 @@ void RenameFile(const Drives& drives, const Text& from, const Text& to) {
                                            AT_FDCWD, targetPath.c_str(),
                                            RENAME_NOREPLACE);
   if (result != 0 && !existing && errno == EEXIST)
-    throw Failure(what + L": " + Quoted(to) + L" exists already",
+    throw Failure(what() + L": " + Quoted(to) + L" exists already",
                   Failure::Reason::TargetExists);
   if (result != 0 && (existing || errno == EINVAL || errno == ENOSYS))
     result = ::rename(sourcePath.c_str(), targetPath.c_str());
-  if (result != 0) throw Failure(what + L": " + SystemError(errno));
+  if (result != 0) throw Failure(what() + L": " + SystemError(errno));
+}
+
+FileState GetFileState(const Drives& drives, const Text& name) {
+  FileState state;
+  const auto path = drives.Find(name);
+  struct stat info;
+  if (!path || ::stat(path->c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    return state;
+  state.exists = true;
+  state.id = static_cast<unsigned long long>(info.st_ino);
+  state.size = static_cast<unsigned long long>(info.st_size);
+  state.modified = static_cast<long long>(info.st_mtim.tv_sec) * 1000000000 +
+                   info.st_mtim.tv_nsec;
+  return state;
 }
 
 std::unique_ptr<TextReader> OpenTextFile(const Drives& drives,
                                          const Text& name) {
-  const Text what = L"Cannot open " + Quoted(name);
   const auto path = drives.Find(name);
-  if (!path) throw Failure(what + L": it does not exist");
+  if (!path)
+    throw Failure(L"Cannot open " + drives.Shown(name) + L": it does not exist");
+  const Text shown = Drives::ShownAt(name, *path);
+  const Text what = L"Cannot open " + shown;
   const int fd = ::open(path->c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw Failure(what + L": " + SystemError(errno));
   struct stat info;
@@ -125,7 +145,7 @@ std::unique_ptr<TextReader> OpenTextFile(const Drives& drives,
     ::close(fd);
     throw Failure(what + L": it is a folder");
   }
-  return std::make_unique<TextFileReader>(fd, name);
+  return std::make_unique<TextFileReader>(fd, shown);
 }
 
 }  // namespace quarrow::posix

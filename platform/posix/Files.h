@@ -16,6 +16,9 @@ std::vector<Text> ListFiles(const Drives& drives, const Text& pattern);
 // write counts as read-only and is not deleted.
 void DeleteFiles(const Drives& drives, const Text& pattern);
 void RenameFile(const Drives& drives, const Text& from, const Text& to);
+// Inode, size and modification time to the nanosecond of the plain file
+// that `name` names, following links.
+FileState GetFileState(const Drives& drives, const Text& name);
 std::unique_ptr<TextReader> OpenTextFile(const Drives& drives,
                                          const Text& name);
 

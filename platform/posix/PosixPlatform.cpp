@@ -7,13 +7,13 @@
 #include <climits>
 #include <cstdlib>
 #include <ctime>
-#include <cwctype>
 #include <thread>
 #include <utility>
 
 #include "platform/posix/Files.h"
 #include "platform/posix/Processes.h"
 #include "platform/posix/SystemError.h"
+#include "platform/posix/UpperCase.h"
 
 namespace quarrow::posix {
 
@@ -30,7 +30,14 @@ ProcessId PosixPlatform::StartProcess(const Text& commandLine, int) {
   return StartProgram(drives_, commandLine);
 }
 
-void PosixPlatform::WaitForProcess(ProcessId id) { WaitForProgram(id); }
+ProcessExit PosixPlatform::WaitForProcess(ProcessId id) {
+  return WaitForProgram(id);
+}
+
+Text PosixPlatform::ToolMessagesPlace() {
+  // The tool shares our standard error.
+  return L"standard error (the terminal Quarrow was started from)";
+}
 
 void PosixPlatform::SelectDrive(wchar_t letter) { drives_.Select(letter); }
 
@@ -50,22 +57,16 @@ void PosixPlatform::RenameFile(const Text& from, const Text& to) {
   posix::RenameFile(drives_, from, to);
 }
 
+FileState PosixPlatform::GetFileState(const Text& name) {
+  return posix::GetFileState(drives_, name);
+}
+
 std::unique_ptr<TextReader> PosixPlatform::OpenTextFile(const Text& name) {
   return posix::OpenTextFile(drives_, name);
 }
 
 Text PosixPlatform::UpperCase(const Text& text) {
-  // Every header record goes through here: ASCII is done in place, the rest
-  // by the locale.
-  Text upper = text;
-  for (wchar_t& c : upper) {
-    if (c < 0x80) {
-      if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-    } else {
-      c = static_cast<wchar_t>(std::towupper(c));
-    }
-  }
-  return upper;
+  return posix::UpperCase(text);
 }
 
 LocalTime PosixPlatform::Now() {
@@ -81,11 +82,16 @@ LocalTime PosixPlatform::Now() {
   t.minute = local.tm_min;
   t.second = local.tm_sec;
   t.millisecond = static_cast<int>(now.tv_usec / 1000);
+  t.utcOffsetMinutes = static_cast<int>(local.tm_gmtoff / 60);
   return t;
 }
 
 void PosixPlatform::Sleep(std::chrono::milliseconds duration) {
   std::this_thread::sleep_for(duration);
+}
+
+Text PosixPlatform::DisplayPath(const Text& name) {
+  return drives_.Shown(name, false);
 }
 
 Text PosixPlatform::ProgramFolder() {

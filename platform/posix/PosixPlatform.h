@@ -20,7 +20,8 @@ class PosixPlatform final : public PlatformOnDesktop {
                 const Drives::Environment& environment = ::getenv);
 
   ProcessId StartProcess(const Text& commandLine, int windowStyle) override;
-  void WaitForProcess(ProcessId id) override;
+  ProcessExit WaitForProcess(ProcessId id) override;
+  Text ToolMessagesPlace() override;
 
   void SelectDrive(wchar_t letter) override;
   void ChangeFolder(const Text& folder) override;
@@ -28,11 +29,15 @@ class PosixPlatform final : public PlatformOnDesktop {
   std::vector<Text> ListFiles(const Text& pattern) override;
   void DeleteFiles(const Text& pattern) override;
   void RenameFile(const Text& from, const Text& to) override;
+  FileState GetFileState(const Text& name) override;
   std::unique_ptr<TextReader> OpenTextFile(const Text& name) override;
   Text UpperCase(const Text& text) override;
 
   LocalTime Now() override;
   void Sleep(std::chrono::milliseconds duration) override;
+
+  // The name, then the path it maps to here: "c:\mail (/home/ana/mail)".
+  Text DisplayPath(const Text& name) override;
 
   Text ProgramFolder() override;
   Text ArgumentText() override;

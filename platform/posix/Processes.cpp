@@ -30,9 +30,18 @@ bool EndsWithExe(const Text& name) {
   return name.size() > 4 && SameIgnoringCase(name.substr(name.size() - 4), L".exe");
 }
 
-// The name as given, then without ".exe": the tool installed here as
-// "getmail" answers to "getmail.exe".
+bool HasExtension(const Text& program) {
+  const size_t name = program.find_last_of(L"\\/:");
+  return program.find(L'.', name == Text::npos ? 0 : name + 1) != Text::npos;
+}
+
+// The names Windows would try for `program`: as given if its name has an
+// extension, else with ".exe" added. So in "c:\my inst\bin\getmail.exe"
+// the reading "c:\my" looks for "c:\my.exe" only, never a file "c:\my".
+// A name that ends in ".exe" is also tried without it: the tool installed
+// here as "getmail" answers to "getmail.exe".
 std::vector<Text> Spellings(const Text& program) {
+  if (!HasExtension(program)) return {program + L".exe"};
   std::vector<Text> spellings{program};
   if (EndsWithExe(program))
     spellings.push_back(program.substr(0, program.size() - 4));
@@ -102,10 +111,21 @@ ProcessId StartProgram(const Drives& drives, const Text& commandLine) {
                 SystemError(ENOENT));
 }
 
-void WaitForProgram(ProcessId id) {
+ProcessExit WaitForProgram(ProcessId id) {
   int status = 0;
-  while (::waitpid(static_cast<pid_t>(id), &status, 0) < 0 && errno == EINTR) {
+  pid_t result;
+  while ((result = ::waitpid(static_cast<pid_t>(id), &status, 0)) < 0 &&
+         errno == EINTR) {
   }
+  ProcessExit exit;
+  if (result < 0) return exit;
+  exit.known = true;
+  if (WIFEXITED(status)) {
+    exit.code = static_cast<unsigned long>(WEXITSTATUS(status));
+  } else if (WIFSIGNALED(status)) {
+    exit.signal = WTERMSIG(status);
+  }
+  return exit;
 }
 
 }  // namespace quarrow::posix

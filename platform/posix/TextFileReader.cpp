@@ -1,13 +1,12 @@
 #include "platform/posix/TextFileReader.h"
 
-#include <langinfo.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <utility>
 
+#include "platform/posix/Codeset.h"
 #include "platform/posix/SystemError.h"
 
 namespace quarrow::posix {
@@ -15,13 +14,6 @@ namespace quarrow::posix {
 namespace {
 
 constexpr size_t kChunk = 64 * 1024;
-
-// UTF-8, or the C locale's ASCII, which is taken as UTF-8.
-bool LocaleIsUtf8() {
-  const char* codeset = ::nl_langinfo(CODESET);
-  return std::strcmp(codeset, "UTF-8") == 0 ||
-         std::strcmp(codeset, "ANSI_X3.4-1968") == 0;
-}
 
 wchar_t Latin1(char byte) {
   return static_cast<wchar_t>(static_cast<unsigned char>(byte));
@@ -58,8 +50,8 @@ size_t WholeUtf8Length(const std::string& bytes) {
   return size;
 }
 
-TextFileReader::TextFileReader(int fd, Text name)
-    : fd_(fd), name_(std::move(name)), utf8_(LocaleIsUtf8()) {}
+TextFileReader::TextFileReader(int fd, Text shownName)
+    : fd_(fd), shownName_(std::move(shownName)), utf8_(ReadsAsUtf8()) {}
 
 TextFileReader::~TextFileReader() { ::close(fd_); }
 
@@ -71,7 +63,7 @@ bool TextFileReader::ReadMore(Text& out) {
     const ssize_t got = ::read(fd_, chunk_.get(), kChunk);
     if (got < 0) {
       if (errno == EINTR) continue;
-      throw Failure(L"Cannot read '" + name_ + L"': " + SystemError(errno));
+      throw Failure(L"Cannot read " + shownName_ + L": " + SystemError(errno));
     }
     pending_.append(chunk_.get(), static_cast<size_t>(got));
     ended_ = got == 0;

@@ -13,8 +13,9 @@ namespace quarrow::posix {
 
 class TextFileReader : public TextReader {
  public:
-  // Takes over `fd`; `name` names the file in failures.
-  TextFileReader(int fd, Text name);
+  // Takes over `fd`; `shownName` names the file in failures, as messages
+  // show it ("'MSG1.TXT' (/home/ana/mail/MSG1.TXT)").
+  TextFileReader(int fd, Text shownName);
   ~TextFileReader() override;
   TextFileReader(const TextFileReader&) = delete;
   TextFileReader& operator=(const TextFileReader&) = delete;
@@ -27,7 +28,7 @@ class TextFileReader : public TextReader {
   void Decode(Text& out, bool atEnd);
 
   int fd_;
-  Text name_;
+  Text shownName_;
   bool utf8_;
   std::mbstate_t state_{};
   std::unique_ptr<char[]> chunk_;  // what one read gives

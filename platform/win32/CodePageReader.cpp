@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/win32/SystemMessage.h"
@@ -53,6 +54,7 @@ class CodePageReader final : public TextReader {
   bool ReadMore(Text& out) override {
     for (;;) {
       const bool more = ReadPiece();
+      if (!markChecked_ && !CheckMark(more)) continue;
       const size_t keep = more ? UnfinishedTail(bytes_, codePage_) : 0;
       const size_t ready = bytes_.size() - keep;
       if (ready > 0) {
@@ -77,6 +79,22 @@ class CodePageReader final : public TextReader {
     return got > 0;
   }
 
+  // A file that begins with the UTF-8 byte-order mark says it is UTF-8,
+  // whatever the system's code page: it is read so, without the mark.
+  // False while too few bytes have come to tell.
+  bool CheckMark(bool more) {
+    static const std::string kMark = "\xEF\xBB\xBF";
+    const size_t have = std::min(bytes_.size(), kMark.size());
+    if (more && have < kMark.size() && bytes_.compare(0, have, kMark, 0, have) == 0)
+      return false;
+    if (bytes_.compare(0, kMark.size(), kMark) == 0) {
+      codePage_ = CP_UTF8;
+      bytes_.erase(0, kMark.size());
+    }
+    markChecked_ = true;
+    return true;
+  }
+
   void Convert(size_t count, Text& out) {
     const int in = static_cast<int>(count);
     const int size =
@@ -91,6 +109,7 @@ class CodePageReader final : public TextReader {
   Text name_;
   size_t pieceBytes_;
   unsigned codePage_;
+  bool markChecked_ = false;
   std::string bytes_;  // read but not yet handed out
 };
 

@@ -1,5 +1,6 @@
 // A file read as 8-bit text in the system's code page (the ANSI code page)
-// and handed out as wide text, piece by piece.
+// and handed out as wide text, piece by piece. One that begins with the
+// UTF-8 byte-order mark is read as UTF-8 instead, without the mark.
 #pragma once
 
 #include <memory>

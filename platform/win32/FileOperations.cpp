@@ -69,4 +69,29 @@ void RenameFile(const Text& from, const Text& to) {
   throw Failure(what + L": " + SystemMessage(error));
 }
 
+FileState GetFileState(const Text& name) {
+  FileState state;
+  // Opened for no access at all: its attributes can still be read, and no
+  // sharing mode of another program's can stand in the way.
+  const HANDLE file = CreateFileW(
+      name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return state;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileInformationByHandle(file, &info) &&
+      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    const auto join = [](DWORD high, DWORD low) {
+      return (static_cast<unsigned long long>(high) << 32) | low;
+    };
+    state.exists = true;
+    state.id = join(info.nFileIndexHigh, info.nFileIndexLow);
+    state.size = join(info.nFileSizeHigh, info.nFileSizeLow);
+    state.modified = static_cast<long long>(
+        join(info.ftLastWriteTime.dwHighDateTime,
+             info.ftLastWriteTime.dwLowDateTime));
+  }
+  CloseHandle(file);
+  return state;
+}
+
 }  // namespace quarrow::win32

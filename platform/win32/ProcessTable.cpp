@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/ProgramPart.h"
 #include "platform/win32/SystemMessage.h"
 
 namespace quarrow::win32 {
@@ -32,26 +33,34 @@ ProcessId ProcessTable::Start(const Text& commandLine, int windowStyle) {
   Text writable = commandLine;
   if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0,
                       nullptr, nullptr, &startup, &process))
-    throw Failure(SystemMessage(GetLastError()));
+    throw Failure(SystemMessage(GetLastError(), ProgramPart(commandLine)));
   CloseHandle(process.hThread);
   const ProcessId id = process.dwProcessId;
   handles_[id] = process.hProcess;
   return id;
 }
 
-void ProcessTable::Wait(ProcessId id) {
+ProcessExit ProcessTable::Wait(ProcessId id) {
+  ProcessExit exit;
   HANDLE process;
   const auto kept = handles_.find(id);
-  if (kept != handles_.end()) {
+  const bool ours = kept != handles_.end();
+  if (ours) {
     process = kept->second;
     handles_.erase(kept);
   } else {
     // Not one of ours: it may already be gone, which is not an error.
     process = OpenProcess(SYNCHRONIZE, FALSE, id);
-    if (process == nullptr) return;
+    if (process == nullptr) return exit;
   }
   WaitForSingleObject(process, INFINITE);
+  DWORD code = 0;
+  if (ours && GetExitCodeProcess(process, &code)) {
+    exit.known = true;
+    exit.code = code;
+  }
   CloseHandle(process);
+  return exit;
 }
 
 }  // namespace quarrow::win32

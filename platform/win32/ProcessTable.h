@@ -18,7 +18,10 @@ class ProcessTable {
   ~ProcessTable();
 
   ProcessId Start(const Text& commandLine, int windowStyle);
-  void Wait(ProcessId id);
+  // Waits for the process and gives back its exit code, taken from the
+  // handle kept since the start; a process this table did not start gives
+  // an unknown end.
+  ProcessExit Wait(ProcessId id);
 
  private:
   std::map<ProcessId, void*> handles_;

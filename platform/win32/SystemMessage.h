@@ -6,8 +6,10 @@
 namespace quarrow::win32 {
 
 // FormatMessageW text for `error` without the trailing line break, or
-// "Error N" when the system has no text for it.
-Text SystemMessage(unsigned long error);
+// "Error N" when the system has no text for it. Where the text has the
+// insert "%1" ("%1 is not a valid Win32 application."), `insert` takes its
+// place.
+Text SystemMessage(unsigned long error, const Text& insert = Text());
 
 // "Cannot <what>: <description of error>".
 Failure SystemFailure(const Text& what, unsigned long error);

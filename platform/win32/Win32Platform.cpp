@@ -17,7 +17,16 @@ ProcessId Win32Platform::StartProcess(const Text& commandLine,
   return processes_.Start(commandLine, windowStyle);
 }
 
-void Win32Platform::WaitForProcess(ProcessId id) { processes_.Wait(id); }
+ProcessExit Win32Platform::WaitForProcess(ProcessId id) {
+  return processes_.Wait(id);
+}
+
+Text Win32Platform::ToolMessagesPlace() {
+  // The one place that says where getmail.exe's messages can be read on
+  // Windows. It writes them to its console window, which closes when it
+  // ends.
+  return L"its console window, which closed when it ended";
+}
 
 void Win32Platform::SelectDrive(wchar_t letter) { win32::SelectDrive(letter); }
 
@@ -35,6 +44,10 @@ void Win32Platform::DeleteFiles(const Text& pattern) {
 
 void Win32Platform::RenameFile(const Text& from, const Text& to) {
   win32::RenameFile(from, to);
+}
+
+FileState Win32Platform::GetFileState(const Text& name) {
+  return win32::GetFileState(name);
 }
 
 std::unique_ptr<TextReader> Win32Platform::OpenTextFile(const Text& name) {
@@ -57,8 +70,18 @@ Text Win32Platform::UpperCase(const Text& text) {
 LocalTime Win32Platform::Now() {
   SYSTEMTIME now;
   GetLocalTime(&now);
-  return {now.wYear, now.wMonth,  now.wDay,         now.wHour,
-          now.wMinute, now.wSecond, now.wMilliseconds};
+  // The bias is minutes to add to local time to get UTC, with the daylight
+  // or standard bias that is in force now.
+  TIME_ZONE_INFORMATION zone;
+  LONG bias = 0;
+  switch (GetTimeZoneInformation(&zone)) {
+    case TIME_ZONE_ID_DAYLIGHT: bias = zone.Bias + zone.DaylightBias; break;
+    case TIME_ZONE_ID_STANDARD: bias = zone.Bias + zone.StandardBias; break;
+    case TIME_ZONE_ID_UNKNOWN: bias = zone.Bias; break;
+    default: break;
+  }
+  return {now.wYear,   now.wMonth,  now.wDay,          now.wHour,
+          now.wMinute, now.wSecond, now.wMilliseconds, static_cast<int>(-bias)};
 }
 
 void Win32Platform::Sleep(std::chrono::milliseconds duration) {

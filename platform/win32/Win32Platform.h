@@ -11,7 +11,8 @@ class Win32Platform final : public PlatformOnDesktop {
   explicit Win32Platform(Desktop& desktop) : PlatformOnDesktop(desktop) {}
 
   ProcessId StartProcess(const Text& commandLine, int windowStyle) override;
-  void WaitForProcess(ProcessId id) override;
+  ProcessExit WaitForProcess(ProcessId id) override;
+  Text ToolMessagesPlace() override;
 
   void SelectDrive(wchar_t letter) override;
   void ChangeFolder(const Text& folder) override;
@@ -19,6 +20,7 @@ class Win32Platform final : public PlatformOnDesktop {
   std::vector<Text> ListFiles(const Text& pattern) override;
   void DeleteFiles(const Text& pattern) override;
   void RenameFile(const Text& from, const Text& to) override;
+  FileState GetFileState(const Text& name) override;
   std::unique_ptr<TextReader> OpenTextFile(const Text& name) override;
   Text UpperCase(const Text& text) override;
 

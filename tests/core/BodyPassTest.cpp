@@ -70,12 +70,14 @@ TEST_F(BodyPass, MatchesAnyRecordOfAnyHeaderLine) {
 }
 
 TEST_F(BodyPass, ASubjectWithACommaMatchesOnlyInAQuotedRecord) {
-  job.settings.mySubj = L"a, b";
-  Add("Subject: a, b");
-  Add("Subject: x\r\n\"A, B\"");
+  job.settings.mySubj = L"john, velbrin";
+  Add("Subject: john, velbrin");
+  Add("Subject: x\r\n\"John, Velbrin\"");
+  Add("To: a@b,\r\n \"Smith,\r\n John, Velbrin\" <j@x>");  // one record
   Headers();
   ReadBody_Click(job);
-  EXPECT_THAT(Retrievals(), ElementsAre(L" -m 2 -xtract Extract2- -delete"));
+  EXPECT_THAT(Retrievals(), ElementsAre(L" -m 3 -xtract Extract3- -delete",
+                                        L" -m 2 -xtract Extract2- -delete"));
 }
 
 TEST_F(BodyPass, AnEmptySubjectMatchesEveryFileWithANonEmptyRecord) {
@@ -130,6 +132,26 @@ TEST_F(BodyPass, ALeftBodyFileIsRenamedForALaterMessageWithoutAttachments) {
   EXPECT_FALSE(p.fs.Exists(L"c:\\mail\\msg3.txt"));
 }
 
+TEST_F(BodyPass, ABodyFileThisRunDidNotWriteIsNeverTakenAsItsResult) {
+  Add("Subject: Velbrin 1", "first");
+  Add("Subject: Velbrin 2", "second", {{L"a.txt", "a"}});
+  // Message 2's run leaves msg3.txt behind; message 1's run fails and
+  // writes nothing.
+  p.exits = {{true, 0, 0}, {true, 0, 0}, {true, 1, 0}};
+  Headers();
+  try {
+    ReadBody_Click(job);
+    ADD_FAILURE() << "no failure";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.reason(), Failure::Reason::SourceMissing);
+    EXPECT_EQ(failure.message(),
+              L"Cannot rename 'msg3.txt': the tool did not write it in this run");
+  }
+  EXPECT_THAT(p.fs.List(L"c:\\mail\\*.vch"),
+              ElementsAre(L"07-01-28 09-36-14-1.vch"));
+  EXPECT_EQ(p.fs.Read(L"c:\\mail\\msg3.txt"), "second");
+}
+
 TEST_F(BodyPass, TwoResultsInOneSecondWaitForTheNextSecond) {
   Add("Subject: Velbrin a", "a");
   Add("Subject: Velbrin b", "b");
@@ -173,10 +195,11 @@ TEST_F(BodyPass, TheBoundsAreFixedWhenTheLoopStarts) {
   Add("Subject: Velbrin");
   Add("Subject: other");
   Headers();
-  // The tool's run changes the count; the loop still goes 2, 1.
+  // The tool's run changes the count; the loop still goes 2, 1, and the
+  // body file keeps its name.
   p.tool = [&](const Text&) {
     job.msgCount = 50;
-    p.fs.WriteFile(L"c:\\mail\\msg51.txt", "x");
+    p.fs.WriteFile(L"c:\\mail\\msg3.txt", "x");
   };
   ReadBody_Click(job);
   EXPECT_EQ(p.calls(Op::OpenTextFile), 2);

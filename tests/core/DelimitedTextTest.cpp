@@ -53,9 +53,12 @@ TEST(DelimitedText, QuotedRecordsKeepCommasAndLoseTheirQuotes) {
   EXPECT_THAT(Records(L"\"Smith, John\" <j@x>, next\n"),
               ElementsAre(L"Smith, John", L"next"));
   EXPECT_THAT(Records(L"  \" padded \"\n"), ElementsAre(L" padded "));
-  // A quote left open ends with its line.
-  EXPECT_THAT(Records(L"\"open, still\nnext"),
-              ElementsAre(L"open, still", L"next"));
+  // A quoted record runs across line ends and keeps them as they stand;
+  // one never closed runs to the end of the file.
+  EXPECT_THAT(Records(L"To: x, \"Smith,\r\n John\rJr\n, Velbrin\" <j@x>\r\nnext"),
+              ElementsAre(L"To: x", L"Smith,\r\n John\rJr\n, Velbrin", L"next"));
+  EXPECT_THAT(Records(L"\"open, still\r\nnext, more\r\n"),
+              ElementsAre(L"open, still\r\nnext, more\r\n"));
   // A quote inside an unquoted record is an ordinary character.
   EXPECT_THAT(Records(L"To: \"A, B\" <a@b>"),
               ElementsAre(L"To: \"A", L"B\" <a@b>"));

@@ -117,6 +117,69 @@ TEST_F(Form, ClosingWhenIdleEndsAtOnce) {
   EXPECT_EQ(form.exitStatus(), MainForm::kOk);
 }
 
+TEST_F(Form, AFailedToolRunIsToldOnceAfterItsPass) {
+  form.Form_Load(view);
+  form.Text_Change(1, L"c:\\mail");
+  p.mailbox.push_back({"Subject: Velbrin", "whole", {}});
+  const ProcessExit ok{true, 0, 0};
+  p.exits = {{true, 1, 0}, ok, {true, 7, 0}};
+
+  form.GetMsgHdr_Click();  // the header run fails and writes nothing
+  ASSERT_EQ(p.boxes.size(), 1u);
+  EXPECT_EQ(p.boxes[0].icon, MessageIcon::Exclamation);
+  EXPECT_FALSE(form.exitStatus());  // the program goes on
+  form.GetMsgHdr_Click();
+  EXPECT_EQ(p.boxes.size(), 1u);
+
+  // The retrieval fails and writes no body file, which ends the pass: one
+  // box tells both.
+  form.ReadBody_Click();
+  ASSERT_EQ(p.boxes.size(), 2u);
+  EXPECT_EQ(p.boxes[1].icon, MessageIcon::Critical);
+  EXPECT_THAT(p.boxes[1].text,
+              ::testing::EndsWith(L"it does not exist\r\n\r\n"
+                                  L"The mail tool reported a failure.\r\n"
+                                  L"Message 1: exit status 7.\r\n"
+                                  L"The tool's messages: standard error."));
+  EXPECT_EQ(form.exitStatus(), MainForm::kFailed);
+}
+
+TEST_F(Form, BatchExitStatusSaysHowTheToolRunsWent) {
+  struct Case {
+    const char* what;
+    std::vector<ProcessExit> exits;
+    int failedStart;  // the start that fails, from 1; 0 for none
+    int status;
+  };
+  const ProcessExit ok{true, 0, 0}, failed{true, 1, 0};
+  const Case cases[] = {
+      {"every run reported success", {ok, ok}, 0, MainForm::kOk},
+      {"the header run failed", {failed}, 0, MainForm::kToolFailed},
+      {"the retrieval failed", {ok, failed}, 0, MainForm::kToolFailed},
+      {"one failed, one did not start", {failed}, 2, MainForm::kToolNotStarted},
+  };
+  for (const Case& c : cases) {
+    FakePlatform batch;
+    batch.fs.AddFolder(L"c:\\mail");
+    batch.argumentText = L"/me/pw/host/110/subj/c:\\mail";
+    // Every run leaves a matching header file, and an extract file waits,
+    // so no pass ends early for want of a body file.
+    batch.fs.WriteFile(L"c:\\mail\\Extract9-left", "x");
+    batch.tool = [&](const Text&) {
+      batch.fs.WriteFile(L"c:\\mail\\MSG1.TXT", "subj");
+    };
+    batch.exits = c.exits;
+    if (c.failedStart) batch.FailOn(testing::Op::StartProcess, c.failedStart);
+    MainForm batchForm(batch);
+    RecordingView batchView(batchForm);
+    batchForm.Form_Load(batchView);
+    EXPECT_EQ(batchForm.exitStatus(), c.status) << c.what;
+    // Any box comes before the window closes, while it can still be seen.
+    EXPECT_EQ(batch.boxes.empty(), c.status == MainForm::kOk) << c.what;
+    EXPECT_EQ(batch.windowLog.back(), "close") << c.what;
+  }
+}
+
 TEST_F(Form, BatchExitStatusTellsWhetherTheToolCouldBeStarted) {
   p.argumentText = L"/me/pw/host/110/subj/c:\\mail";
   form.Form_Load(view);

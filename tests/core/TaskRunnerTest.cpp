@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/ProgramPart.h"
 #include "retrieval/TaskRunner.h"
 #include "support/FakePlatform.h"
 
@@ -16,7 +17,7 @@ TEST(TaskRunner, HidesProcessesEventsWaitsAndShowsInThatOrder) {
   std::vector<std::string> logWhenToolRan;
   p.tool = [&](const Text&) { logWhenToolRan = p.windowLog; };
 
-  EXPECT_TRUE(RunTaskAndWait(job, L"c:\\q\\getmail.exe -x", 6));
+  EXPECT_TRUE(RunTaskAndWait(job, L"c:\\q\\getmail.exe -x", 6, L"Header run"));
 
   EXPECT_THAT(logWhenToolRan, ElementsAre("hide", "events"));
   EXPECT_THAT(p.windowLog, ElementsAre("hide", "events", "show"));
@@ -32,7 +33,8 @@ TEST(TaskRunner, AFailedStartShowsTheErrorBoxWithoutThePassword) {
   Job job(p);
 
   EXPECT_FALSE(RunTaskAndWait(
-      job, L"C:\\Program Files\\Quarrow\\getmail.exe -u me -pw s3cret -s h", 1));
+      job, L"C:\\Program Files\\Quarrow\\getmail.exe -u me -pw s3cret -s h", 1,
+      L"Message 1"));
 
   ASSERT_EQ(p.boxes.size(), 1u);
   EXPECT_EQ(p.boxes[0].title, L"Error");
@@ -58,7 +60,7 @@ TEST(TaskRunner, AFailingWaitPropagates) {
   FakePlatform p;
   p.FailOn(testing::Op::WaitForProcess, 1);
   Job job(p);
-  EXPECT_THROW(RunTaskAndWait(job, L"c:\\q\\getmail.exe", 6), Failure);
+  EXPECT_THROW(RunTaskAndWait(job, L"c:\\q\\getmail.exe", 6, L"Header run"), Failure);
   EXPECT_THAT(p.windowLog, ElementsAre("hide", "events"));
 }
 

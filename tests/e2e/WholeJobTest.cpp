@@ -1,112 +1,84 @@
 // Quarrow's whole job, as a user runs it: the installed quarrow in batch
 // mode, headless, with the real getmail beside it, against the private
-// Dovecot, over plain POP3 (with STLS) and over POP3S.
+// Dovecot, over plain POP3 (with STLS) and over POP3S; and the program as
+// the build leaves it.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
-#include <regex>
 
 #include "Corpus.h"
 #include "Files.h"
 #include "PrivateDovecot.h"
 #include "Process.h"
+#include "QuarrowJob.h"
 
 namespace {
 
 using harness::CorpusMessage;
 using harness::ProcessResult;
+using ::testing::IsEmpty;
 
 harness::PrivateDovecot* server = nullptr;
-std::string installed;  // the prefix quarrow and getmail are installed in
-
-std::string CorpusId(const std::string& message) {
-  std::size_t at = message.find("X-Corpus-Id: ");
-  if (at == std::string::npos) return "?";
-  at += 13;
-  return message.substr(at, message.find('\r', at) - at);
-}
+std::string installed;  // the prefix quarrow was installed in
 
 enum class Transport { Stls, Pop3s };
 
-class WholeJob : public ::testing::TestWithParam<Transport> {
+class Job : public ::testing::Test {
  protected:
   harness::TempFolder drive{"quarrow-drive-d"};
-
-  int Port() const {
-    return GetParam() == Transport::Pop3s ? server->pop3sPort() : server->pop3Port();
-  }
+  Transport transport = Transport::Stls;
 
   // quarrow /login/password/server/port/subject/d:\job, with drive D: mapped
-  // to the test's folder.
-  ProcessResult Quarrow(const std::string& subject, const std::string& password) {
-    mkdir((drive / "job").c_str(), 0755);
-    std::map<std::string, std::optional<std::string>> env = server->ToolEnvironment();
-    env["QUARROW_HEADLESS"] = "1";
-    env["QUARROW_DRIVE_D"] = drive.path();
-    std::string command = "/" + server->user() + "/" + password + "/" + server->host() + "/" +
-                          std::to_string(Port()) + "/" + subject + "/d:\\job";
-    return harness::RunProcess({installed + "/bin/quarrow", command}, drive.path(), env, 300);
+  // to the test's folder; the installed program unless another is given.
+  ProcessResult Quarrow(const std::string& subject, const std::string& password,
+                        const std::string& program = installed + "/bin/quarrow") {
+    const int port = transport == Transport::Pop3s ? server->pop3sPort() : server->pop3Port();
+    return harness::RunQuarrowJob(program, *server, port, subject, password, drive.path());
   }
 
-  std::vector<std::string> IdsOnServer() {
-    std::vector<std::string> ids;
-    for (const std::string& message : server->Messages()) ids.push_back(CorpusId(message));
-    return ids;
-  }
-
-  // The ".vch" files in the job folder: their contents, sorted.
+  // The contents of the job folder's ".vch" files, sorted.
   std::vector<std::string> Results() {
-    static const std::regex name(R"(\d\d-\d\d-\d\d \d\d-\d\d-\d\d(-\d+)?\.vch)");
-    std::vector<std::string> contents;
-    for (const std::string& file : harness::ListFolder(drive / "job")) {
-      if (file.size() > 4 && file.substr(file.size() - 4) == ".vch") {
-        EXPECT_TRUE(std::regex_match(file, name)) << file;
-        contents.push_back(harness::ReadFile(drive / ("job/" + file)));
+    return harness::ActualOutcome(drive.path(), *server).results;
+  }
+
+  // Runs a job for "Velbrin" over the corpus with `program` and checks
+  // that the matching messages, and only they, ended as .vch files and left
+  // the server.
+  void ExpectTheMatchingMessagesFetched(const std::string& program) {
+    std::vector<CorpusMessage> corpus = harness::Corpus();
+    server->SetMessages(harness::RawMessages(corpus));
+    ProcessResult run = Quarrow("Velbrin", server->password(), program);
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    const harness::JobOutcome expected = harness::VelbrinOutcome(corpus);
+    const harness::JobOutcome actual = harness::ActualOutcome(drive.path(), *server);
+    EXPECT_EQ(actual.idsLeft, expected.idsLeft);
+    EXPECT_EQ(actual.results.size(), expected.results.size());
+    EXPECT_TRUE(actual.results == expected.results) << "the .vch files differ from what was sent";
+    EXPECT_THAT(harness::BadlyNamedResults(drive / "job"), IsEmpty());
+    // What stays on the server is untouched.
+    std::vector<std::string> serverNow = server->Messages();
+    for (const CorpusMessage& message : corpus) {
+      if (std::find(expected.idsLeft.begin(), expected.idsLeft.end(), message.id) !=
+          expected.idsLeft.end()) {
+        EXPECT_NE(std::find(serverNow.begin(), serverNow.end(), message.raw), serverNow.end())
+            << message.id << " changed on the server";
       }
     }
-    std::sort(contents.begin(), contents.end());
-    return contents;
   }
 };
 
+class WholeJob : public Job, public ::testing::WithParamInterface<Transport> {
+ protected:
+  WholeJob() { transport = GetParam(); }
+};
+
 TEST_P(WholeJob, TheMatchingMessagesEndAsVchFilesAndLeaveTheServer) {
-  std::vector<CorpusMessage> corpus = harness::Corpus();
-  server->SetMessages(harness::RawMessages(corpus));
-
-  ProcessResult run = Quarrow("Velbrin", server->password());
-  ASSERT_EQ(run.status, 0) << run.err;
-
-  // Messages whose header holds "Velbrin" in any case, the encoded subject
-  // of "attached-message" included, are gone; the others are untouched.
-  std::vector<std::string> expectedIds, expectedResults;
-  std::vector<std::string> serverNow = server->Messages();
-  for (const CorpusMessage& message : corpus) {
-    bool matches = message.raw.find("Velbrin") != std::string::npos &&
-                   message.raw.find("Velbrin") < message.raw.find("\r\n\r\n");
-    if (message.id == "attached-message") matches = true;  // encoded
-    if (!matches) {
-      expectedIds.push_back(message.id);
-      EXPECT_NE(std::find(serverNow.begin(), serverNow.end(), message.raw), serverNow.end())
-          << message.id << " changed on the server";
-    } else if (message.attachments.empty()) {
-      expectedResults.push_back(message.raw);  // the message itself
-    } else {
-      for (const harness::ExpectedFile& file : message.attachments) {
-        expectedResults.push_back(file.data);
-      }
-    }
-  }
-  EXPECT_EQ(IdsOnServer(), expectedIds);
-  std::sort(expectedResults.begin(), expectedResults.end());
-  std::vector<std::string> results = Results();
-  EXPECT_EQ(results.size(), expectedResults.size());
-  EXPECT_TRUE(results == expectedResults) << "the .vch files differ from what was sent";
-  for (const std::string& file : harness::ListFolder(drive / "job")) {
-    EXPECT_NE(file.rfind("Extract", 0), 0u) << file << " was not renamed";
-  }
+  ExpectTheMatchingMessagesFetched(installed + "/bin/quarrow");
 }
 
 TEST_P(WholeJob, ASubjectNoMessageHoldsLeavesEverything) {
@@ -124,7 +96,10 @@ TEST_P(WholeJob, AWrongPasswordFetchesAndDeletesNothing) {
   std::vector<CorpusMessage> corpus = harness::Corpus();
   server->SetMessages(harness::RawMessages(corpus));
   ProcessResult run = Quarrow("Velbrin", "not-the-password");
-  EXPECT_EQ(run.status, 0) << run.err;  // the tool ran; it found nothing
+  // The header run failed: said, and the batch ends with status 3.
+  EXPECT_EQ(run.status, 3) << run.err;
+  EXPECT_NE(run.err.find("Header run: exit status "), std::string::npos)
+      << run.err;
   EXPECT_TRUE(Results().empty());
   EXPECT_EQ(server->Messages(), harness::RawMessages(corpus));
 }
@@ -134,6 +109,21 @@ INSTANTIATE_TEST_SUITE_P(Transports, WholeJob,
                          [](const ::testing::TestParamInfo<Transport>& info) {
                            return info.param == Transport::Pop3s ? "Pop3s" : "Pop3WithStls";
                          });
+
+// A fresh build runs where it is: build/bin/quarrow finds build/bin/getmail.
+TEST_F(Job, TheBuildTreeRunsAsItIs) { ExpectTheMatchingMessagesFetched(QUARROW_BUILT_PROGRAM); }
+
+// Installed, only quarrow is on the PATH, as a relative link (so the whole
+// tree can move) to the program, which has the tool beside it.
+TEST(Install, OnlyQuarrowIsOnThePathAndTheToolStaysBesideTheProgram) {
+  EXPECT_EQ(harness::ListFolder(installed + "/bin"), std::vector<std::string>{"quarrow"});
+  char target[4096];
+  const ssize_t length = readlink((installed + "/bin/quarrow").c_str(), target, sizeof target);
+  ASSERT_GT(length, 0) << "bin/quarrow is not a link";
+  EXPECT_EQ(std::string(target, static_cast<size_t>(length)), "../lib/quarrow/quarrow");
+  EXPECT_EQ(harness::ListFolder(installed + "/lib/quarrow"),
+            (std::vector<std::string>{"getmail", "quarrow"}));
+}
 
 }  // namespace
 
@@ -148,17 +138,12 @@ int main(int argc, char** argv) {
     }
     return 1;
   }
-  // Installed as a user installs it: quarrow and getmail side by side.
+  // Installed as a user installs it: the link bin/quarrow, the program and
+  // getmail side by side in lib/quarrow.
   harness::TempFolder prefix("quarrow-install");
   ProcessResult install = harness::RunProcess(
       {QUARROW_CMAKE_COMMAND, "--install", QUARROW_BUILD_DIR, "--prefix", prefix.path()}, "/");
-  if (!harness::Exists(prefix / "bin/quarrow")) {
-    std::cout << "quarrow_whole_job_tests: this build installs no bin/quarrow yet "
-                 "(cmake --install said: "
-              << install.out << install.err << "). Skipped.\n";
-    return 77;
-  }
-  if (install.status != 0 || !harness::Exists(prefix / "bin/getmail")) {
+  if (install.status != 0 || !harness::Exists(prefix / "bin/quarrow")) {
     std::cout << "quarrow_whole_job_tests: cmake --install failed: " << install.out
               << install.err << "\n";
     return 1;

@@ -1,5 +1,7 @@
-// Reading lines from a plain connection, against a local sender.
+// Reading lines from a plain connection through a LineReader, against a
+// local sender.
 #include "tools/getmail/Connection.h"
+#include "tools/getmail/LineReader.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -48,7 +50,9 @@ class Sender {
   std::thread thread_;
 };
 
-TEST(Connection, ReadsLinesWithABufferThatOnlyGrowsForLongLines) {
+constexpr std::size_t kNoLimit = 1 << 30;
+
+TEST(LineReader, ReadsLinesWithABufferThatOnlyGrowsForLongLines) {
   // A long stream of short lines in pieces that do not end at line ends:
   // the buffer keeps its first size however much passes through it.
   std::string line(99, 'x');
@@ -63,24 +67,46 @@ TEST(Connection, ReadsLinesWithABufferThatOnlyGrowsForLongLines) {
 
   Sender sender;
   sender.Send(stream, kPiece);
-  Connection connection("127.0.0.1", sender.port(), std::chrono::seconds(30));
-  const std::size_t firstSize = connection.BufferSize();
+  std::unique_ptr<Connection> connection =
+      Connect("127.0.0.1", sender.port(), std::chrono::seconds(30));
+  LineReader reader(*connection, "local", std::chrono::seconds(30));
+  const std::size_t firstSize = reader.BufferSize();
   std::size_t received = kPiece;  // bytes the sender was asked for so far
   for (std::size_t k = 0; k < kLines; ++k) {
-    ASSERT_EQ(connection.ReadLine(), line) << "line " << k;
+    ASSERT_EQ(reader.ReadLine(kNoLimit), line) << "line " << k;
     // The last whole line of a piece: ask for the next piece.
     if ((k + 2) * line.size() > received) {
-      connection.Write("+");
+      connection->Write("+");
       received += kPiece;
     }
   }
-  EXPECT_EQ(connection.BufferSize(), firstSize);
+  EXPECT_EQ(reader.BufferSize(), firstSize);
   // The rest without waiting for the client.
-  for (; received < stream.size(); received += kPiece) connection.Write("+");
-  EXPECT_EQ(connection.ReadLine(), longLine);
-  EXPECT_GE(connection.BufferSize(), longLine.size());
-  EXPECT_EQ(connection.ReadLine(), "end\r\n");
-  EXPECT_THROW(connection.ReadLine(), std::exception);  // the sender has closed
+  for (; received < stream.size(); received += kPiece) connection->Write("+");
+  EXPECT_EQ(reader.ReadLine(kNoLimit), longLine);
+  EXPECT_GE(reader.BufferSize(), longLine.size());
+  EXPECT_EQ(reader.ReadLine(kNoLimit), "end\r\n");
+  EXPECT_THROW(reader.ReadLine(kNoLimit), std::exception);  // the sender has closed
+}
+
+TEST(LineReader, ALineOverItsLimitIsRefusedBeforeItIsAllRead) {
+  // Lines at and over the limit, the longest far longer than the buffer.
+  const std::size_t kLimit = 100 * 1024;
+  const std::string fits = std::string(kLimit - 2, 'a') + "\r\n";
+  Sender sender;
+  sender.Send(fits + std::string(kLimit - 1, 'b') + "\r\n", 1 << 20);
+  std::unique_ptr<Connection> connection =
+      Connect("127.0.0.1", sender.port(), std::chrono::seconds(30));
+  LineReader reader(*connection, "local", std::chrono::seconds(30));
+  EXPECT_EQ(reader.ReadLine(kLimit), fits);
+  try {
+    reader.ReadLine(kLimit);
+    ADD_FAILURE() << "no error for a line over the limit";
+  } catch (const std::exception& error) {
+    EXPECT_NE(std::string(error.what()).find("longer than 102400 bytes"), std::string::npos)
+        << error.what();
+  }
+  EXPECT_LT(reader.BufferSize(), 2 * kLimit + 128 * 1024);
 }
 
 }  // namespace

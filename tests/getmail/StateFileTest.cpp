@@ -3,8 +3,27 @@
 #include <fnmatch.h>
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace getmail {
 namespace {
+
+std::optional<State> Parse(const std::string& text, int through) {
+  std::istringstream in(text);
+  return ParseState(in, through);
+}
+
+State ThreeMessages() {
+  State state;
+  state.server = "pop.example.org";
+  state.port = 995;
+  state.login = "me@example.org";
+  state.count = 3;
+  state.marks = {{"0123456789abcdef", "a1"},
+                 {"fedcba9876543210", ""},  // no id to go by
+                 {"00000000000000ff", "c 3"}};
+  return state;
+}
 
 TEST(StateFile, ItsNameMatchesNoPatternQuarrowLists) {
   for (const char* pattern : {"MSG*.TXT", "EXTRACT*"}) {
@@ -12,52 +31,53 @@ TEST(StateFile, ItsNameMatchesNoPatternQuarrowLists) {
   }
 }
 
-TEST(StateFile, ReadsBackWhatItWrote) {
-  State state;
-  state.server = "pop.example.org";
-  state.port = 995;
-  state.login = "me@example.org";
-  state.count = 3;
-  state.hasUids = true;
-  state.uids = {"a1", "b 2", "c3"};
-  std::optional<State> back = ParseState(FormatState(state));
+TEST(StateFile, ReadsBackWhatItWroteAsFarAsAsked) {
+  const State state = ThreeMessages();
+  for (int through : {1, 2, 3, 7}) {
+    SCOPED_TRACE(through);
+    std::optional<State> back = Parse(FormatState(state), through);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->server, state.server);
+    EXPECT_EQ(back->port, 995);
+    EXPECT_EQ(back->login, state.login);
+    EXPECT_EQ(back->count, 3);
+    ASSERT_EQ(back->marks.size(), static_cast<std::size_t>(std::min(through, 3)));
+    for (std::size_t k = 0; k < back->marks.size(); ++k) {
+      EXPECT_EQ(back->marks[k].print, state.marks[k].print);
+      EXPECT_EQ(back->marks[k].uid, state.marks[k].uid);
+    }
+  }
+  State empty = state;
+  empty.count = 0;
+  empty.marks.clear();
+  std::optional<State> back = Parse(FormatState(empty), 1);
   ASSERT_TRUE(back);
-  EXPECT_EQ(back->server, state.server);
-  EXPECT_EQ(back->port, 995);
-  EXPECT_EQ(back->login, state.login);
-  EXPECT_EQ(back->count, 3);
-  EXPECT_TRUE(back->hasUids);
-  EXPECT_EQ(back->uids, state.uids);
-
-  // A server without UIDL: a fingerprint of each header instead.
-  state.hasUids = false;
-  state.uids.clear();
-  state.prints = {"0123456789abcdef", "fedcba9876543210", "00000000000000ff"};
-  back = ParseState(FormatState(state));
-  ASSERT_TRUE(back);
-  EXPECT_FALSE(back->hasUids);
-  EXPECT_EQ(back->count, 3);
-  EXPECT_TRUE(back->uids.empty());
-  EXPECT_EQ(back->prints, state.prints);
+  EXPECT_EQ(back->count, 0);
 }
 
 TEST(StateFile, RefusesADamagedFile) {
-  State state;
-  state.server = "s";
-  state.port = 110;
-  state.login = "l";
-  state.count = 2;
-  state.hasUids = true;
-  state.uids = {"x", "y"};
-  std::string text = FormatState(state);
-  EXPECT_FALSE(ParseState(""));
-  EXPECT_FALSE(ParseState("getmail-state 2\n"));
-  EXPECT_FALSE(ParseState(text.substr(0, text.size() - 4)));  // a uid short
-  // Without UIDL, but without the fingerprints either.
-  EXPECT_FALSE(ParseState("getmail-state 1\nserver s\nport 110\nlogin l\ncount 1\nuidl no\n"));
-  std::string badCount = text;
-  badCount.replace(badCount.find("count 2"), 7, "count x");
-  EXPECT_FALSE(ParseState(badCount));
+  const std::string text = FormatState(ThreeMessages());
+  auto replaced = [&text](const std::string& from, const std::string& to) {
+    std::string changed = text;
+    changed.replace(changed.find(from), from.size(), to);
+    return changed;
+  };
+  const std::string bad[] = {
+      "",
+      "getmail-state 1\n" + text.substr(text.find('\n') + 1),  // an older version
+      text.substr(0, text.size() - 4),                          // the last line cut
+      replaced("count 3", "count x"),
+      // A count the file does not hold: refused at once, not looked for.
+      replaced("count 3", "count 999999999"),
+      replaced("count 3", "count 2"),
+      replaced("fedcba9876543210", "fedcba98765432"),  // a fingerprint short
+      replaced("\n2 ", "\n4 "),
+      "getmail-state 2\nserver s\nport 110\nlogin " + std::string(70000, 'l') +
+          "\ncount 0\n",
+  };
+  for (const std::string& damaged : bad) {
+    EXPECT_FALSE(Parse(damaged, 3)) << damaged.substr(0, 120);
+  }
 }
 
 }  // namespace

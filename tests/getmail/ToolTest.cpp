@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <regex>
 
 #include "Corpus.h"
 #include "Files.h"
@@ -50,6 +51,9 @@ std::string CorpusId(const std::string& message) {
 class ToolTest : public ::testing::Test {
  protected:
   harness::TempFolder folder{"getmail-test"};
+  // Set by tests that read the session through a tap that hides STLS, so the
+  // login goes in plain text.
+  bool allowPlainText = false;
 
   // Runs getmail in the test's folder with the server's login.
   ProcessResult Getmail(const std::vector<std::string>& mode, int port,
@@ -61,6 +65,7 @@ class ToolTest : public ::testing::Test {
                                      "-s", host, "-port", std::to_string(port)};
     argv.insert(argv.end(), mode.begin(), mode.end());
     std::map<std::string, std::optional<std::string>> environment = server->ToolEnvironment();
+    if (allowPlainText) environment["QUARROW_GETMAIL_PLAINTEXT"] = "allow";
     for (auto& [name, value] : env) environment[name] = value;
     return harness::RunProcess(argv, folder.path(), environment);
   }
@@ -138,7 +143,27 @@ TEST_F(ToolTest, StlsKeepsThePasswordOffThePlainTextSession) {
   EXPECT_EQ(sent.find("PASS"), std::string::npos);
 }
 
+TEST_F(ToolTest, CapabilitiesChangedBeforeStlsCountForNothing) {
+  // A man in the middle hides UIDL before TLS: under TLS the tool asks again
+  // and finds the message by its id, where the number now holds another.
+  server->SetMessages({harness::TextMessage("a", "x").raw, harness::TextMessage("b", "x").raw,
+                       harness::TextMessage("c", "x").raw});
+  harness::Pop3Tap::Options options;
+  options.hidden = {"UIDL"};
+  harness::Pop3Tap tap(server->pop3Port(), options);
+  ASSERT_EQ(HeaderRun(tap.port()).status, 0);
+  EXPECT_EQ(tap.Count("STLS"), 1);
+  EXPECT_TRUE(std::regex_search(Read(".getmail-state"), std::regex("\n2 [0-9a-f]{16} [^\n]+\n")))
+      << Read(".getmail-state");
+  server->RemoveMessageWith("X-Corpus-Id: a");
+  ProcessResult run = Retrieve(2, tap.port());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(CorpusId(Read("MSG4.TXT")), "b");
+  EXPECT_EQ(IdsOnServer(), std::vector<std::string>{"c"});
+}
+
 TEST_F(ToolTest, LogsInWithAuthPlainAndWorksWithoutPipeliningWhereNotOffered) {
+  allowPlainText = true;
   std::vector<CorpusMessage> messages;
   for (int k = 0; k < 5; ++k) messages.push_back(harness::TextMessage("m" + std::to_string(k), "s"));
   server->SetMessages(harness::RawMessages(messages));
@@ -299,6 +324,7 @@ TEST_F(ToolTest, RetrievalFindsItsMessageByUniqueIdWhenNumbersHaveShifted) {
 }
 
 TEST_F(ToolTest, WithoutUniqueIdsRetrievalGoesByTheNumber) {
+  allowPlainText = true;
   // Every kind of message, so that the header each retrieval checks is seen
   // to be the one the header run read.
   std::vector<CorpusMessage> corpus = harness::Corpus();
@@ -307,7 +333,9 @@ TEST_F(ToolTest, WithoutUniqueIdsRetrievalGoesByTheNumber) {
   options.hidden = {"STLS", "UIDL"};
   harness::Pop3Tap tap(server->pop3Port(), options);
   ASSERT_EQ(HeaderRun(tap.port()).status, 0);
-  EXPECT_NE(Read(".getmail-state").find("uidl no"), std::string::npos);
+  // Each message noted by its header's fingerprint alone.
+  EXPECT_TRUE(std::regex_search(Read(".getmail-state"), std::regex("\ncount [0-9]+\n([0-9]+ [0-9a-f]{16}\n)+$")))
+      << Read(".getmail-state");
   const std::string bodyName = "MSG" + std::to_string(corpus.size() + 1) + ".TXT";
   for (int i = static_cast<int>(corpus.size()); i >= 1; --i) {
     SCOPED_TRACE(corpus[i - 1].id);
@@ -321,6 +349,7 @@ TEST_F(ToolTest, WithoutUniqueIdsRetrievalGoesByTheNumber) {
 }
 
 TEST_F(ToolTest, WithoutUniqueIdsAnotherMessageAtTheNumberIsLeftAlone) {
+  allowPlainText = true;
   server->SetMessages({harness::TextMessage("a", "x").raw, harness::TextMessage("b", "x").raw,
                        harness::TextMessage("c", "x").raw});
   harness::Pop3Tap::Options options;
@@ -363,6 +392,7 @@ TEST_F(ToolTest, RetrievalWithoutAHeaderRunFetchesNothing) {
 }
 
 TEST_F(ToolTest, DeletesOnlyOnceTheBodyAndEveryAttachmentAreOnDisk) {
+  allowPlainText = true;
   CorpusMessage message = harness::Corpus()[1];  // two attachments
   server->SetMessages({message.raw});
   bool checked = false;
@@ -412,6 +442,7 @@ TEST_F(ToolTest, AttachmentsNeverReplaceFilesAlreadyInTheFolder) {
 }
 
 TEST_F(ToolTest, AFileThatCannotBeWrittenLeavesTheMessageOnTheServer) {
+  allowPlainText = true;
   CorpusMessage message = harness::Corpus()[1];
   server->SetMessages({message.raw});
   harness::Pop3Tap tap(server->pop3Port(), {});
@@ -439,6 +470,7 @@ TEST_F(ToolTest, AFileThatCannotBeWrittenLeavesTheMessageOnTheServer) {
 }
 
 TEST_F(ToolTest, AServerStoppedInTheMiddleOfARetrievalLeavesTheMessage) {
+  allowPlainText = true;
   CorpusMessage big = harness::BigMessage("big", 400000);
   server->SetMessages({harness::TextMessage("small", "x").raw, big.raw});
   harness::Pop3Tap::Options options;
@@ -521,12 +553,10 @@ TEST_F(ToolTest, AFolderThatCannotBeFlushedToDiskLeavesTheMessageOnTheServer) {
   CorpusMessage message = harness::Corpus()[1];
   server->SetMessages({message.raw});
   harness::Pop3Tap tap(server->pop3Port(), {});
-  // The tap hides STLS to read the session, so the login goes in clear.
-  std::map<std::string, std::optional<std::string>> env = {
-      {"QUARROW_GETMAIL_PLAINTEXT", "allow"}};
-  ASSERT_EQ(Getmail({"-headersonly"}, tap.port(), env).status, 0);
-  env["LD_PRELOAD"] = FAIL_FOLDER_SYNC_PATH;  // fsync on a folder fails
-  ProcessResult run = Getmail({"-m", "1", "-xtract", "Extract1-", "-delete"}, tap.port(), env);
+  allowPlainText = true;
+  ASSERT_EQ(HeaderRun(tap.port()).status, 0);
+  ProcessResult run = Getmail({"-m", "1", "-xtract", "Extract1-", "-delete"}, tap.port(),
+                              {{"LD_PRELOAD", FAIL_FOLDER_SYNC_PATH}});  // fsync on a folder fails
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("cannot flush the current folder"), std::string::npos) << run.err;
   EXPECT_EQ(tap.Count("RETR"), 1);

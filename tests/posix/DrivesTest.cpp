@@ -93,16 +93,47 @@ TEST_F(Drives, FolderFailuresNameTheFolderAndLeaveTheCurrentOne) {
   tmp.File("c/file.txt");
   auto p = Make();
   p->SelectDrive(L'c');
+  const Text c = FromUtf8(tmp / "c");
   EXPECT_EQ(FailureOf([&] { p->ChangeFolder(L"c:\\mail"); }),
-            L"Cannot make 'c:\\mail' the current folder: it does not exist");
+            L"Cannot make 'c:\\mail' (" + c +
+                L"/mail) the current folder: it does not exist");
   EXPECT_EQ(FailureOf([&] { p->ChangeFolder(L"c:\\file.txt"); }),
-            L"Cannot make 'c:\\file.txt' the current folder: it is not a "
-            L"folder");
+            L"Cannot make 'c:\\file.txt' (" + c +
+                L"/file.txt) the current folder: it is not a folder");
   EXPECT_EQ(FailureOf([&] { p->ChangeFolder(L""); }),
             L"Cannot make '' the current folder: the name is empty");
   EXPECT_EQ(FailureOf([&] { p->ChangeFolder(L"q:\\x"); }),
             L"Cannot make 'q:\\x' the current folder: there is no such drive");
   EXPECT_EQ(WorkingFolder(), tmp / "c");
+}
+
+// Messages show a name with the path it maps to: found without regard to
+// case as far as it exists, as written after that, from the drive's current
+// folder where the name is relative.
+TEST_F(Drives, NamesAreShownWithThePathTheyMapTo) {
+  tmp.Folder("c/Mail/Sub");
+  tmp.Folder("d/x");
+  auto p = Make();
+  p->SelectDrive(L'c');
+  p->ChangeFolder(L"MAIL");
+  const std::string c = tmp / "c";
+  const struct {
+    Text name;
+    std::string path;  // "" for none
+  } cases[] = {
+      {L"c:\\MAIL\\sub\\New Folder\\x.txt", c + "/Mail/Sub/New Folder/x.txt"},
+      {L"msg1.txt", c + "/Mail/msg1.txt"},
+      {L"sub\\..\\.\\Extract1-a.jpg", c + "/Mail/Extract1-a.jpg"},
+      {L"\\utils\\PDA", c + "/utils/PDA"},
+      {L"D:X/y", tmp / "d/x/y"},
+      {L"c:", c + "/Mail"},
+      {L"q:\\x", ""},
+      {L"", ""},
+  };
+  for (const auto& [name, path] : cases) {
+    EXPECT_EQ(p->DisplayPath(name),
+              path.empty() ? name : name + L" (" + FromUtf8(path) + L")");
+  }
 }
 
 TEST_F(Drives, ACurrentFolderRemovedMeanwhileLeavesTheDriveAtItsRoot) {

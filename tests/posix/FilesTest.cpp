@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,7 +40,8 @@ TEST_F(Files, OpensByAnyCaseOfFolderAndFileName) {
   EXPECT_EQ(ReadText(*p->OpenTextFile(L"mixed.TXT")), L"mixed");
   EXPECT_EQ(ReadText(*p->OpenTextFile(L"C:\\MAIL\\msg3.txt")), L"upper");
   EXPECT_EQ(FailureOf([&] { p->OpenTextFile(L"MSG4.txt"); }),
-            L"Cannot open 'MSG4.txt': it does not exist");
+            L"Cannot open 'MSG4.txt' (" + FromUtf8(Mail("MSG4.txt")) +
+                L"): it does not exist");
 }
 
 TEST_F(Files, ListsPlainFilesByWildcardWithoutRegardToCase) {
@@ -86,7 +88,8 @@ TEST_F(Files, ReadOnlyFileIsNotDeleted) {
   tmp.File("c/mail/MSG1.TXT");
   ASSERT_EQ(::chmod(Mail("MSG1.TXT").c_str(), 0444), 0);
   EXPECT_EQ(FailureOf([&] { p->DeleteFiles(L"c:\\mail\\MSG*.TXT"); }),
-            L"Cannot delete 'c:\\mail\\MSG1.TXT': it is read-only");
+            L"Cannot delete 'c:\\mail\\MSG1.TXT' (" +
+                FromUtf8(Mail("MSG1.TXT")) + L"): it is read-only");
   EXPECT_TRUE(Exists(Mail("MSG1.TXT")));
 }
 
@@ -122,6 +125,32 @@ TEST_F(Files, RenameMayChangeOnlyTheCase) {
   p->RenameFile(L"msg4.txt", L"MSG4.TXT");
   EXPECT_EQ(ReadAll(Mail("MSG4.TXT")), "body");
   EXPECT_FALSE(Exists(Mail("msg4.txt")));
+}
+
+TEST_F(Files, AFilesStateChangesWithEveryWriteOrReplacement) {
+  EXPECT_FALSE(p->GetFileState(L"msg4.txt").exists);
+  tmp.Folder("c/mail/MSG5.TXT");
+  EXPECT_FALSE(p->GetFileState(L"msg5.txt").exists);  // a folder
+
+  const std::string body = tmp.File("c/mail/msg4.txt", "first");
+  const auto setModified = [&](long nanoseconds) {
+    const timespec times[2] = {{1000, 0}, {1000, nanoseconds}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, body.c_str(), times, 0), 0);
+  };
+  setModified(0);
+  const FileState first = p->GetFileState(L"MSG4.TXT");
+  EXPECT_TRUE(first.exists);
+  EXPECT_EQ(first.size, 5u);
+  EXPECT_EQ(p->GetFileState(L"msg4.txt"), first);
+
+  // Written again within the same second, with the same size.
+  setModified(1);
+  EXPECT_NE(p->GetFileState(L"msg4.txt"), first);
+  // Replaced by another file with the same size and time.
+  const std::string other = tmp.File("c/mail/other", "other");
+  ASSERT_EQ(::rename(other.c_str(), body.c_str()), 0);
+  setModified(0);
+  EXPECT_NE(p->GetFileState(L"msg4.txt"), first);
 }
 
 TEST_F(Files, UndecodableBytesBecomeOneCharacterEach) {

@@ -1,5 +1,6 @@
-// Header files in a locale whose character set is not UTF-8: a Latin-1
-// locale is compiled into the test's own folder with localedef.
+// Header files in the C locale, as cron runs the program, and in a locale
+// whose character set is not UTF-8: a Latin-1 locale is compiled into the
+// test's own folder with localedef.
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -10,6 +11,26 @@
 
 namespace quarrow::posix::testing {
 namespace {
+
+// In the C locale text is read as UTF-8, so it is upper-cased by Unicode's
+// simple case mapping, which leaves "ß" as it is.
+using CLocale = LayerTest;
+
+TEST_F(CLocale, ReadsAndUpperCasesUnicode) {
+  ASSERT_NE(std::setlocale(LC_ALL, "C"), nullptr);
+  tmp.Folder("c/mail");
+  const auto p = Make();
+  p->SelectDrive(L'c');
+  p->ChangeFolder(L"c:\\mail");
+  tmp.File("c/mail/MSG1.TXT", "Subject: caf\xC3\xA9 \xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
+  const auto reader = p->OpenTextFile(L"MSG1.TXT");
+  Text record;
+  while (reader->ReadMore(record)) {
+  }
+  EXPECT_EQ(p->UpperCase(record), L"SUBJECT: CAF\u00C9 \u041F\u0420\u0418\u0412\u0415\u0422");
+  EXPECT_EQ(p->UpperCase(L"stra\u00DFe \u01C6 \u1FB3"),
+            L"STRA\u00DFE \u01C4 \u1FBC");
+}
 
 class Latin1Locale : public LayerTest {
  protected:

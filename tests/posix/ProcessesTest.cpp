@@ -57,6 +57,62 @@ TEST_F(Processes, StartsTheToolWithoutAShellInTheCurrentFolder) {
   p->WaitForProcess(id);  // reaped already: not an error
 }
 
+TEST_F(Processes, TheWaitTellsHowTheProgramEnded) {
+  const std::string ender = tmp.File(
+      "c/My Tools/ender", "#!/bin/sh\n[ \"$1\" = kill ] && kill -9 $$\nexit $1\n");
+  ::chmod(ender.c_str(), 0755);
+  struct Case {
+    const wchar_t* argument;
+    unsigned long code;
+    int signal;
+  };
+  for (const Case& c : {Case{L"0", 0, 0}, Case{L"3", 3, 0}, Case{L"kill", 0, 9}}) {
+    const ProcessId id =
+        p->StartProcess(L"c:\\My Tools\\ender.exe " + Text(c.argument), 1);
+    const ProcessExit exit = p->WaitForProcess(id);
+    EXPECT_TRUE(exit.known);
+    EXPECT_EQ(exit.code, c.code) << ToUtf8(c.argument);
+    EXPECT_EQ(exit.signal, c.signal) << ToUtf8(c.argument);
+    EXPECT_FALSE(p->WaitForProcess(id).known);  // reaped already
+  }
+}
+
+// Each reading of an unquoted command line is looked for as Windows looks:
+// with ".exe" added when its name has no extension. So a program folder
+// "c:\my inst\bin" never starts a program "c:\my" with the password in
+// its arguments.
+TEST_F(Processes, AReadingWithoutAnExtensionIsLookedForWithExe) {
+  const std::string ran = tmp / "ran";
+  const auto program = [&](const std::string& name) {
+    const std::string path = tmp.File(
+        "c/" + name, "#!/bin/sh\necho \"${0##*/c/}\" >> '" + ran + "'\n");
+    ::chmod(path.c_str(), 0755);
+  };
+  tmp.Folder("c/my inst/bin");
+  program("my");
+  program("my inst/bin/getmail");
+  struct Case {
+    const char* also;  // another program made before the start
+    const wchar_t* command;
+    const char* started;
+  };
+  const Case cases[] = {
+      {nullptr, L"c:\\my inst\\bin\\getmail.exe -pw secret", "my inst/bin/getmail\n"},
+      // Windows finds "getmail.exe" only, which is not there.
+      {nullptr, L"c:\\my inst\\bin\\getmail -pw secret", ""},
+      {"my.exe", L"c:\\my inst\\bin\\getmail.exe -pw secret", "my.exe\n"},
+  };
+  for (const Case& c : cases) {
+    if (c.also) program(c.also);
+    ::unlink(ran.c_str());
+    try {
+      p->WaitForProcess(p->StartProcess(c.command, 1));
+    } catch (const Failure&) {
+    }
+    EXPECT_EQ(ReadAll(ran), c.started) << ToUtf8(c.command);
+  }
+}
+
 TEST_F(Processes, AFailedStartGivesTheSystemsReason) {
   EXPECT_EQ(FailureOf([&] {
               p->StartProcess(L"c:\\nowhere\\getmail.exe -u me", 6);

@@ -1,9 +1,11 @@
-// Whole runs of the installed program in batch mode without a display, with
-// the stand-in mail tool beside it as "getmail".
+// Whole runs of the program in batch mode without a display, with the
+// stand-in mail tool beside it as "getmail".
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <ctime>
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -33,7 +35,7 @@ class WholeRun : public ::testing::Test {
     tmp.Folder("home");
     tmp.Folder("mailbox");
     mail = tmp.Folder("c/mail");
-    fs::copy_file(QUARROW_INSTALLED_PROGRAM, tmp / "my bin/quarrow");
+    fs::copy_file(QUARROW_PROGRAM, tmp / "my bin/quarrow");
     fs::copy_file(QUARROW_STANDIN, tmp / "my bin/getmail");
   }
 
@@ -51,10 +53,12 @@ class WholeRun : public ::testing::Test {
   }
 
   // Runs the program with `arguments` in a clean environment, from the
-  // temporary folder; gives its exit status and keeps its standard error.
+  // temporary folder, in a time zone 5:45 h east of UTC; gives its exit
+  // status and keeps its standard error.
   int Run(const std::vector<std::string>& arguments) {
     std::string command = "cd " + ShellQuoted(tmp.path()) +
                           " && env -i PATH=/usr/bin:/bin QUARROW_HEADLESS=1" +
+                          " TZ=QRW-05:45" +
                           " HOME=" + ShellQuoted(tmp / "home") +
                           " QUARROW_DRIVE_C=" + ShellQuoted(tmp / "c") +
                           " STANDIN_MAILBOX=" + ShellQuoted(tmp / "mailbox") +
@@ -147,20 +151,98 @@ TEST_F(WholeRun, NothingMatchingFetchesNothing) {
   EXPECT_THAT(Files(mail), UnorderedElementsAre("MSG1.TXT", "MSG2.TXT"));
 }
 
-TEST_F(WholeRun, AMissingToolIsReportedAndEndsWithStatus2) {
+TEST_F(WholeRun, AToolRunThatReportsAFailureIsToldAndEndsWithStatus3) {
+  Message("1", "Subject: Velbrin\r\n");
+  tmp.File("mailbox/1/fail-after", "4");  // writes its files, then fails
+  EXPECT_EQ(Run({"/me/pw/host/110/Velbrin/c:\\mail"}), 3);
+  EXPECT_THAT(Results(), ElementsAre("STAMP.vch"));  // the pass went on
+  EXPECT_THAT(stderrText, HasSubstr("Quarrow: The mail tool reported a "
+                                    "failure. Message 1: exit status 4."));
+}
+
+TEST_F(WholeRun, ABodyFileThatAFailedRunDidNotWriteEndsTheRunWithStatus1) {
+  // Message 2's run leaves MSG3.TXT behind with its attachment; message
+  // 1's run fails and writes nothing.
+  Message("1", "Subject: Velbrin one\r\n");
+  tmp.File("mailbox/1/fail", "1");
+  Message("2", "Subject: Velbrin two\r\n", {{"a.txt", "a"}});
+  EXPECT_EQ(Run({"/me/pw/host/110/Velbrin/c:\\mail"}), 1);
+  EXPECT_THAT(Results(), ElementsAre("STAMP-1.vch"));
+  EXPECT_THAT(ReadAll(mail + "/MSG3.TXT"), HasSubstr("body of 2"));
+  EXPECT_THAT(stderrText,
+              HasSubstr("Cannot rename 'msg3.txt': the tool did not write it "
+                        "in this run"));
+  EXPECT_THAT(stderrText, HasSubstr("Message 1: exit status 1."));
+}
+
+TEST_F(WholeRun, InTheCLocaleLettersBeyondAsciiMatchInEitherCase) {
+  Message("1", "Subject: CAF\xC3\x89 \xD0\x9F\xD0\xA0\xD0\x98\xD0\x92\xD0\x95\xD0\xA2\r\n");
+  EXPECT_EQ(Run({"/me/pw/host/110/caf\xC3\xA9 \xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82/c:\\mail"}),
+            0);
+  EXPECT_EQ(ToolRuns().size(), 2u);
+}
+
+TEST_F(WholeRun, AProgramNamedLikeTheFolderUpToItsBlankIsNeverStarted) {
+  // The tool's command line read up to the blank in "my bin" names "my".
+  const std::string my =
+      tmp.File("my", "#!/bin/sh\ntouch '" + tmp / "my ran" + "'\n");
+  ASSERT_EQ(::chmod(my.c_str(), 0755), 0);
+  Message("1", "Subject: hello\r\n");
+  EXPECT_EQ(Run({"/me/pw/host/110/Velbrin/c:\\mail"}), 0);
+  EXPECT_FALSE(Exists(tmp / "my ran"));
+  EXPECT_EQ(ToolRuns().size(), 1u);
+}
+
+// A headless line: the local time it was written (ISO 8601 with the offset
+// from UTC), then "Title: text".
+struct HeadlessLine {
+  std::time_t time = -1;  // as seconds since the epoch
+  std::string offset;     // "+05:45"
+  std::string rest;       // "Title: text"
+};
+
+HeadlessLine ParseLine(const std::string& line) {
+  static const std::regex stamped(
+      R"((\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d):(\d\d)([+-])(\d\d):(\d\d) (.*))");
+  std::smatch m;
+  HeadlessLine parsed;
+  if (!std::regex_match(line, m, stamped)) return parsed;
+  std::tm local{};
+  local.tm_year = std::stoi(m[1]) - 1900;
+  local.tm_mon = std::stoi(m[2]) - 1;
+  local.tm_mday = std::stoi(m[3]);
+  local.tm_hour = std::stoi(m[4]);
+  local.tm_min = std::stoi(m[5]);
+  local.tm_sec = std::stoi(m[6]);
+  const int offset = (std::stoi(m[8]) * 60 + std::stoi(m[9])) * 60;
+  parsed.time = ::timegm(&local) - (m[7] == "-" ? -offset : offset);
+  parsed.offset = std::string(m[7]) + std::string(m[8]) + ":" + std::string(m[9]);
+  parsed.rest = m[10];
+  return parsed;
+}
+
+TEST_F(WholeRun, AMissingToolIsReportedWithItsPathHereAndEndsWithStatus2) {
   fs::remove(tmp / "my bin/getmail");
+  const std::time_t before = std::time(nullptr);
   EXPECT_EQ(Run({"/me/pw/host/110/Velbrin/c:\\mail"}), 2);
-  EXPECT_THAT(stderrText, HasSubstr("Error: Error starting task "));
-  EXPECT_THAT(stderrText, HasSubstr("getmail.exe"));
-  EXPECT_THAT(stderrText, HasSubstr("No such file or directory"));
-  EXPECT_EQ(std::count(stderrText.begin(), stderrText.end(), '\n'), 1);
+  const std::time_t after = std::time(nullptr);
+  ASSERT_EQ(std::count(stderrText.begin(), stderrText.end(), '\n'), 1);
+  const HeadlessLine line = ParseLine(stderrText.substr(0, stderrText.size() - 1));
+  EXPECT_EQ(line.offset, "+05:45") << stderrText;
+  EXPECT_GE(line.time, before) << stderrText;
+  EXPECT_LE(line.time, after) << stderrText;
+  // The program's folder as the core knows it ("Z:\tmp\...\my bin"), and
+  // the path that is on this system.
+  EXPECT_THAT(line.rest, ::testing::StartsWith("Error: Error starting task Z:\\"));
+  EXPECT_THAT(line.rest, HasSubstr("\\my bin\\getmail.exe (" + tmp / "my bin/getmail.exe" + ") "));
+  EXPECT_THAT(line.rest, HasSubstr("No such file or directory"));
 }
 
 TEST_F(WholeRun, AMissingFolderEndsWithStatus1) {
   EXPECT_EQ(Run({"/me/pw/host/110/Velbrin/c:\\nowhere"}), 1);
-  EXPECT_THAT(stderrText,
-              HasSubstr("Cannot make 'c:\\nowhere' the current folder: it "
-                        "does not exist"));
+  EXPECT_EQ(ParseLine(stderrText.substr(0, stderrText.find('\n'))).rest,
+            "Quarrow: Cannot make 'c:\\nowhere' (" + tmp / "c/nowhere" +
+                ") the current folder: it does not exist");
   EXPECT_FALSE(Exists(tmp / "tool.log"));
 }
 
@@ -183,7 +265,8 @@ TEST_F(WholeRun, ShellCharactersReachTheToolAsPlainText) {
 
 TEST_F(WholeRun, WithoutADisplayOnlyBatchRuns) {
   EXPECT_EQ(Run({}), 1);
-  EXPECT_THAT(stderrText, HasSubstr("no display"));
+  EXPECT_THAT(ParseLine(stderrText.substr(0, stderrText.find('\n'))).rest,
+              ::testing::StartsWith("quarrow: there is no window (no display"));
   EXPECT_FALSE(Exists(tmp / "tool.log"));
 }
 

@@ -15,6 +15,12 @@
 //   message      the whole message (optional; "headers" when missing);
 //   attachments/ one file per attachment, saved under its own name
 //                (optional).
+//   fail         an exit status: the message's retrieval run writes
+//                nothing, as when the server cannot be reached, and ends
+//                with it (optional).
+//   fail-after   an exit status: the retrieval run writes its files as
+//                usual, keeps the message, as when the delete fails, and
+//                ends with it (optional).
 //
 // Commands, with the files written into the current folder:
 //   -u L -pw P -s S -port N -headersonly
@@ -24,7 +30,8 @@
 //       number of header files the last header run wrote; PREFIX + name for
 //       each attachment; then message I leaves the mailbox.
 // The header run keeps its count in the file ".headercount" of the mailbox.
-// Exit status: 0 on success, 1 on a bad command line or a missing message.
+// Exit status: 0 on success, 1 on a bad command line or a missing message,
+// or the status a message's "fail" or "fail-after" file holds.
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -65,9 +72,16 @@ void AppendLog(int argc, char** argv) {
   out << '\n';
 }
 
-int Fail(const std::string& why) {
+int Fail(const std::string& why, int status = 1) {
   std::cerr << "standin: " << why << '\n';
-  return 1;
+  return status;
+}
+
+// The exit status that file `path` holds, or -1 when there is no such file.
+int StatusIn(const fs::path& path) {
+  int status = -1;
+  std::ifstream(path) >> status;
+  return status;
 }
 
 int HeaderRun(const fs::path& mailbox) {
@@ -85,6 +99,8 @@ int RetrievalRun(const fs::path& mailbox, const std::string& number,
   if (i < 1 || static_cast<size_t>(i) > messages.size())
     return Fail("no message " + number);
   const fs::path& message = messages[static_cast<size_t>(i) - 1];
+  const int failure = StatusIn(message / "fail");
+  if (failure >= 0) return Fail("message " + number + " fails", failure);
 
   size_t count = messages.size();
   std::ifstream(mailbox / kCountFile) >> count;
@@ -98,6 +114,9 @@ int RetrievalRun(const fs::path& mailbox, const std::string& number,
     for (const auto& entry : fs::directory_iterator(attachments))
       Copy(entry.path(), prefix + entry.path().filename().string());
   }
+  const int failureAfter = StatusIn(message / "fail-after");
+  if (failureAfter >= 0)
+    return Fail("message " + number + " fails after writing", failureAfter);
   fs::remove_all(message);
   return 0;
 }

@@ -97,11 +97,19 @@ void FakeFileSystem::WriteFile(const Text& path, const std::string& bytes) {
     it->second.order = nextOrder_++;
   }
   it->second.bytes = bytes;
+  it->second.written = ++writes_;
 }
 
 FakeFile* FakeFileSystem::Find(const Text& path) {
   auto it = files_.find(Key(Absolute(path)));
   return it == files_.end() ? nullptr : &it->second;
+}
+
+FileState FakeFileSystem::State(const Text& path) {
+  const FakeFile* file = Find(path);
+  if (!file) return FileState();
+  return {true, static_cast<unsigned long long>(file->order), file->bytes.size(),
+          file->written};
 }
 
 std::string FakeFileSystem::Read(const Text& path) {

@@ -18,7 +18,8 @@ struct FakeFile {
   bool readOnly = false;
   bool hidden = false;
   bool system = false;
-  long order = 0;  // listing order
+  long order = 0;  // listing order; also the file's identity
+  long written = 0;  // moves on at every write, as a modification time
 };
 
 class FakeFileSystem {
@@ -35,6 +36,7 @@ class FakeFileSystem {
   std::string Read(const Text& path);
   // Names of the files in `folder`, in listing order.
   std::vector<Text> NamesIn(const Text& folder) const;
+  FileState State(const Text& path);
 
   // "X:\A\B" with "." and ".." resolved, from the current drive and folders.
   Text Absolute(const Text& path) const;
@@ -58,6 +60,7 @@ class FakeFileSystem {
   std::map<Text, Text> folders_;  // key -> path as made
   std::map<Text, FakeFile> files_;  // key -> file
   long nextOrder_ = 0;
+  long writes_ = 0;
 };
 
 }  // namespace quarrow::testing

@@ -84,24 +84,29 @@ ProcessId FakePlatform::StartProcess(const Text& commandLine, int windowStyle) {
   Call(Op::StartProcess);
   if (toolMissing)
     throw Failure(L"The system cannot find the file specified.");
+  const size_t run = toolRuns.size();
   toolRuns.push_back({commandLine, windowStyle, fs.CurrentFolder()});
-  running_[++nextId_] = commandLine;
+  ProcessExit exit;
+  exit.known = true;
+  if (run < exits.size()) exit = exits[run];
+  running_[++nextId_] = {commandLine, exit};
   return nextId_;
 }
 
-void FakePlatform::WaitForProcess(ProcessId id) {
+ProcessExit FakePlatform::WaitForProcess(ProcessId id) {
   Call(Op::WaitForProcess);
   // The tool does its work while it is waited for: a runner that did not
   // wait would find nothing in the folder.
   auto it = running_.find(id);
-  if (it == running_.end()) return;
-  const Text command = it->second;
+  if (it == running_.end()) return ProcessExit();
+  const Running ended = it->second;
   running_.erase(it);
   if (tool) {
-    tool(command);
-  } else {
-    RunScriptedTool(command);
+    tool(ended.command);
+  } else if (!ended.exit.Failed()) {
+    RunScriptedTool(ended.command);
   }
+  return ended.exit;
 }
 
 void FakePlatform::RunScriptedTool(const Text& command) {
@@ -152,6 +157,11 @@ void FakePlatform::DeleteFiles(const Text& pattern) {
 void FakePlatform::RenameFile(const Text& from, const Text& to) {
   Call(Op::RenameFile);
   fs.Rename(from, to);
+}
+
+FileState FakePlatform::GetFileState(const Text& name) {
+  Call(Op::GetFileState);
+  return fs.State(name);
 }
 
 std::unique_ptr<TextReader> FakePlatform::OpenTextFile(const Text& name) {

@@ -22,7 +22,7 @@ struct FakeMessage {
 
 enum class Op {
   StartProcess, WaitForProcess, SelectDrive, ChangeFolder, ListFiles,
-  DeleteFiles, RenameFile, OpenTextFile, UpperCase, Now, Sleep,
+  DeleteFiles, RenameFile, GetFileState, OpenTextFile, UpperCase, Now, Sleep,
   ProgramFolder, ArgumentText, HideMainWindow, ShowMainWindow,
   CloseMainWindow, ProcessPendingEvents, ShowMessage
 };
@@ -37,6 +37,10 @@ class FakePlatform : public Platform {
   std::vector<FakeMessage> mailbox;
   // When set, the tool cannot be started.
   bool toolMissing = false;
+  // How the tool's runs end, in the order they were started; the runs past
+  // the end report success. A scripted run that reports a failure writes
+  // and deletes nothing, like a tool that could not reach the server.
+  std::vector<ProcessExit> exits;
   Text programFolder = L"C:\\Program Files\\Quarrow";
   Text argumentText;
   LocalTime clock{2007, 1, 28, 9, 36, 14, 0};
@@ -62,7 +66,7 @@ class FakePlatform : public Platform {
   // request that arrived while a pass was busy.
   std::function<void()> onPendingEvents;
   // Replaces the scripted tool for one test; runs when the process is
-  // waited for, in the folder the tool inherited.
+  // waited for, in the folder the tool inherited, whatever its exit.
   std::function<void(const Text& command)> tool;
 
   // The `nth` call (from 1) of `op` throws a Failure.
@@ -73,12 +77,14 @@ class FakePlatform : public Platform {
 
   // --- Platform -----------------------------------------------------------
   ProcessId StartProcess(const Text& commandLine, int windowStyle) override;
-  void WaitForProcess(ProcessId id) override;
+  ProcessExit WaitForProcess(ProcessId id) override;
+  Text ToolMessagesPlace() override { return L"standard error"; }
   void SelectDrive(wchar_t letter) override;
   void ChangeFolder(const Text& folder) override;
   std::vector<Text> ListFiles(const Text& pattern) override;
   void DeleteFiles(const Text& pattern) override;
   void RenameFile(const Text& from, const Text& to) override;
+  FileState GetFileState(const Text& name) override;
   std::unique_ptr<TextReader> OpenTextFile(const Text& name) override;
   Text UpperCase(const Text& text) override;
   LocalTime Now() override;
@@ -98,7 +104,11 @@ class FakePlatform : public Platform {
 
   std::map<Op, int> calls_;
   std::map<Op, int> failOn_;
-  std::map<ProcessId, Text> running_;
+  struct Running {
+    Text command;
+    ProcessExit exit;
+  };
+  std::map<ProcessId, Running> running_;
   ProcessId nextId_ = 100;
   size_t headerRunCount_ = 0;  // N of the last header run
 };

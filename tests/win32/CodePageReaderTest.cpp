@@ -43,6 +43,20 @@ TEST(CodePage1252, BytesBecomeTheirCharactersAndLineEndsStay) {
   EXPECT_TRUE(Pieces("", 16).empty());
 }
 
+TEST(CodePage1252, AFileWithTheUtf8MarkIsReadAsUtf8WithoutIt) {
+  ASSERT_EQ(GetACP(), 1252u);
+  const std::string text =
+      "Subject: \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 Gr\xC3\xBC\xC3\x9F" "e\r\n";
+  const Text expected = L"Subject: \u041f\u0440\u0438\u0432\u0435\u0442 Gr\u00fc\u00df" L"e\r\n";
+  for (size_t pieceBytes : {1u, 2u, 3u, 4u, 4096u})
+    EXPECT_EQ(Joined(Pieces("\xEF\xBB\xBF" + text, pieceBytes)), expected)
+        << pieceBytes << " bytes to a piece";
+  // Without the mark, or with only a part of it, the code page still rules.
+  EXPECT_EQ(Joined(Pieces("Gr\xC3\xBC", 4096)), L"Gr\u00c3\u00bc");
+  EXPECT_EQ(Joined(Pieces("\xEF\xBB", 1)), L"\u00ef\u00bb");
+  EXPECT_TRUE(Pieces("\xEF\xBB\xBF", 1).empty());
+}
+
 TEST(CodePage932, ACharacterIsNeverSplitBetweenPieces) {
   ASSERT_EQ(GetACP(), 932u);
   // "a", then two kanji, a one-byte katakana, and two full-width "=" whose

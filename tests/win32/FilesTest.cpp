@@ -118,6 +118,38 @@ TEST_F(Files, OpeningFindsANameInAnyCaseAndNamesAMissingFile) {
   }
 }
 
+TEST_F(Files, AFilesStateChangesWithEveryWriteOrReplacement) {
+  EnterFolder();
+  EXPECT_FALSE(platform_.GetFileState(L"msg9.txt").exists);
+  EXPECT_FALSE(platform_.GetFileState(L"MSG5.TXT").exists);  // a folder
+
+  folder_.Write(L"msg9.txt", "first");
+  const auto setWritten = [&](DWORD low) {
+    const HANDLE file = CreateFileW((folder_ / L"msg9.txt").c_str(),
+                                    FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    const FILETIME time{low, 0x01D00000};
+    EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &time));
+    CloseHandle(file);
+  };
+  setWritten(0);
+  const FileState first = platform_.GetFileState(L"MSG9.TXT");
+  EXPECT_TRUE(first.exists);
+  EXPECT_EQ(first.size, 5u);
+  EXPECT_EQ(platform_.GetFileState(L"msg9.txt"), first);
+
+  // Written again a tenth of a microsecond later, with the same size.
+  setWritten(1);
+  EXPECT_NE(platform_.GetFileState(L"msg9.txt"), first);
+  // Replaced by another file with the same size and time.
+  folder_.Write(L"other", "other");
+  ASSERT_TRUE(MoveFileExW((folder_ / L"other").c_str(),
+                          (folder_ / L"msg9.txt").c_str(),
+                          MOVEFILE_REPLACE_EXISTING));
+  setWritten(0);
+  EXPECT_NE(platform_.GetFileState(L"msg9.txt"), first);
+}
+
 TEST(UpperCase, FollowsTheUsersLocale) {
   std::ostringstream messages;
   HeadlessDesktop desktop(messages);

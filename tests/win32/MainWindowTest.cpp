@@ -13,6 +13,7 @@
 #include "platform/win32/Win32Platform.h"
 #include "ui/MainWindowLayout.h"
 #include "ui/win32/MainWindow.h"
+#include "ui/win32/Resources.h"
 
 namespace quarrow::win32 {
 namespace {
@@ -64,6 +65,21 @@ TEST_F(Window, HasItsTitleAndClientAreaAtTheScreensResolution) {
   GetClientRect(window, &client);
   EXPECT_EQ(client.right, layout::TwipsToPixels(7320, ScreenDpi(LOGPIXELSX)));
   EXPECT_EQ(client.bottom, layout::TwipsToPixels(3450, ScreenDpi(LOGPIXELSY)));
+}
+
+TEST_F(Window, ShowsQuarrowsOwnIconLargeAndSmall) {
+  // The same shared handles the window class took, at the system's sizes.
+  const auto icon = [](int metric) {
+    return LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(QUARROW_ICON),
+                      IMAGE_ICON, GetSystemMetrics(metric),
+                      GetSystemMetrics(metric), LR_SHARED);
+  };
+  ASSERT_NE(icon(SM_CXICON), nullptr) << "no icon among the resources";
+  const HWND window = window_.handle();
+  EXPECT_EQ(reinterpret_cast<HANDLE>(GetClassLongPtrW(window, GCLP_HICON)),
+            icon(SM_CXICON));
+  EXPECT_EQ(reinterpret_cast<HANDLE>(GetClassLongPtrW(window, GCLP_HICONSM)),
+            icon(SM_CXSMICON));
 }
 
 TEST_F(Window, ControlsFollowTheLayoutInTabOrder) {
@@ -164,21 +180,24 @@ TEST_F(Window, TheBoxesTakeTextPastTheEditControlsDefaultLimit) {
   EXPECT_EQ(form_.job().settings.mySubj, full + L"y");
 }
 
-TEST_F(Window, TheButtonsRunThePassesAndEnterAndEscPressNothing) {
+TEST_F(Window, EnterPressesOnlyAFocusedButtonAndEscNothing) {
   testing::ScratchFolder mail;
   window_.SetBoxText(1, mail.path());
   ShowWindow(window_.handle(), SW_SHOW);
+  const auto press = [&](const char* focus, WPARAM key) {
+    SetFocus(Control(focus));
+    MSG down{Control(focus), WM_KEYDOWN, key, 0, 0, {0, 0}};
+    IsDialogMessageW(window_.handle(), &down);
+  };
 
-  for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
-    SetFocus(Control("GetMsgHdr"));
-    MSG press{Control("GetMsgHdr"), WM_KEYDOWN, key, 0, 0, {0, 0}};
-    IsDialogMessageW(window_.handle(), &press);
-  }
+  press("Text6", VK_RETURN);
+  press("GetMsgHdr", VK_ESCAPE);
   EXPECT_THAT(messages_.str(), IsEmpty());
 
-  // No tool stands beside the tests: the header pass reports the failed
-  // start and goes on to make the folder current.
-  SendMessageW(Control("GetMsgHdr"), BM_CLICK, 0, 0);
+  // Focused without Tab, so it is not the default button. No tool stands
+  // beside the tests: the header pass reports the failed start and goes on
+  // to make the folder current.
+  press("GetMsgHdr", VK_RETURN);
   EXPECT_THAT(messages_.str(), HasSubstr("Error: Error starting task "));
   EXPECT_EQ(testing::ScratchFolder::CurrentFolder(), mail.path());
   EXPECT_EQ(form_.job().settings.myPath, mail.path() + L"\\");

@@ -59,6 +59,32 @@ TEST_F(Processes, WaitingForAProcessThatHasGoneReturns) {
   EXPECT_TRUE(folder_.Exists(L"report.txt"));
 }
 
+TEST_F(Processes, TheWaitGivesTheExitCode) {
+  const std::wstring report = L" 0 " + (folder_ / L"report.txt");
+  // Without its two arguments the helper ends with code 2.
+  for (const auto& [arguments, code] :
+       {std::pair{report, 0ul}, std::pair{std::wstring(), 2ul}}) {
+    const ProcessExit exit = platform_.WaitForProcess(
+        platform_.StartProcess(helper_ + arguments, window_style::kNormal));
+    EXPECT_TRUE(exit.known);
+    EXPECT_EQ(exit.code, code);
+  }
+}
+
+TEST_F(Processes, AnInsertInTheDescriptionNamesTheProgram) {
+  // Not a program at all: "%1 is not a valid Win32 application."
+  folder_.Write(L"Program Files\\getmail.exe", "text");
+  const std::wstring program = folder_ / L"Program Files\\getmail.exe";
+  try {
+    platform_.StartProcess(program + L" -u me -pw secret", window_style::kNormal);
+    ADD_FAILURE() << "a text file started";
+  } catch (const Failure& f) {
+    EXPECT_EQ(f.message().find(L"%1"), Text::npos) << ToUtf8(f.message());
+    EXPECT_NE(f.message().find(program), Text::npos) << ToUtf8(f.message());
+    EXPECT_EQ(f.message().find(L"secret"), Text::npos);
+  }
+}
+
 TEST_F(Processes, AProgramThatCannotStartGivesTheSystemsDescription) {
   try {
     platform_.StartProcess(folder_ / L"getmail.exe -u me -headersonly",

@@ -77,8 +77,28 @@ class WholeRun : public ::testing::Test {
     GetExitCodeProcess(process.hProcess, &status);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    errors_ = folder_.Read(L"stderr.txt");
+    SplitTimestamps(folder_.Read(L"stderr.txt"));
     return status;
+  }
+
+  // Keeps standard error in errors_ with the local time that begins each
+  // message line ("2026-12-09T01:23:45+01:00 ") taken off, and those times
+  // in stamps_.
+  void SplitTimestamps(const std::string& text) {
+    static const std::regex stamp(
+        R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d )");
+    errors_.clear();
+    stamps_.clear();
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+      std::smatch found;
+      if (std::regex_search(line, found, stamp,
+                            std::regex_constants::match_continuous)) {
+        stamps_.push_back(found.str());
+        line = found.suffix();
+      }
+      errors_ += line + (lines.eof() ? "" : "\n");
+    }
   }
 
   std::wstring BatchLine(const std::wstring& subject, const std::wstring& mail) {
@@ -117,6 +137,7 @@ class WholeRun : public ::testing::Test {
 
   ScratchFolder folder_;
   std::string errors_;
+  std::vector<std::string> stamps_;
 };
 
 TEST_F(WholeRun, FetchesTheMatchingMessagesAndStampsWhatTheyCarry) {
@@ -159,6 +180,48 @@ TEST_F(WholeRun, FetchesTheMatchingMessagesAndStampsWhatTheyCarry) {
                                            L"MSG3.TXT", L"notes.txt"));
 }
 
+// The names of the stamped results in the mail folder, the stamp as STAMP.
+std::vector<std::wstring> Stamped(const std::vector<std::wstring>& names) {
+  const std::wregex stamp(LR"(\d\d-\d\d-\d\d \d\d-\d\d-\d\d)");
+  std::vector<std::wstring> results;
+  for (const std::wstring& name : names)
+    if (name.size() > 4 && name.substr(name.size() - 4) == L".vch")
+      results.push_back(std::regex_replace(name, stamp, L"STAMP"));
+  return results;
+}
+
+TEST_F(WholeRun, AToolRunThatReportsAFailureIsToldAndEndsWithStatus3) {
+  Message(L"1", "Subject: Velbrin\r\n");
+  folder_.Write(L"mailbox\\1\\fail-after", "4");  // writes, then fails
+  EXPECT_EQ(Run(BatchLine(L"Velbrin", Mail())), 3u);
+  EXPECT_THAT(Stamped(Names(L"mail")), ElementsAre(L"STAMP.vch"));
+  EXPECT_NE(errors_.find("Quarrow: The mail tool reported a failure. "
+                         "Message 1: exit status 4."),
+            std::string::npos) << errors_;
+}
+
+TEST_F(WholeRun, ABodyFileThatAFailedRunDidNotWriteEndsTheRunWithStatus1) {
+  // Message 2's run leaves MSG3.TXT behind with its attachment; message
+  // 1's run fails and writes nothing.
+  Message(L"1", "Subject: Velbrin one\r\n");
+  folder_.Write(L"mailbox\\1\\fail", "1");
+  Message(L"2", "Subject: Velbrin two\r\n", {{L"a.txt", "a"}});
+  EXPECT_EQ(Run(BatchLine(L"Velbrin", Mail())), 1u);
+  EXPECT_THAT(Stamped(Names(L"mail")), ElementsAre(L"STAMP-1.vch"));
+  EXPECT_EQ(folder_.Read(L"mail\\MSG3.TXT"),
+            "Subject: Velbrin two\r\n\r\nbody of message");
+  EXPECT_NE(errors_.find("Cannot rename 'msg3.txt': the tool did not write "
+                         "it in this run"),
+            std::string::npos) << errors_;
+}
+
+TEST_F(WholeRun, AHeaderFileWithTheUtf8MarkMatchesBeyondTheCodePage) {
+  Message(L"1", "\xEF\xBB\xBFSubject: \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 "
+                "Gr\xC3\xBC\xC3\x9F" "e\r\n");
+  EXPECT_EQ(Run(BatchLine(L"\u043f\u0440\u0438\u0432\u0435\u0442 gr\u00fc", Mail())), 0u);
+  EXPECT_EQ(ToolRuns().size(), 2u);
+}
+
 TEST_F(WholeRun, AMissingToolIsReportedAndTheRunEndsWithStatus2) {
   DeleteFileW((folder_ / L"Quarrow Folder\\getmail.exe").c_str());
   Message(L"1", "Subject: Velbrin\r\n");
@@ -168,6 +231,7 @@ TEST_F(WholeRun, AMissingToolIsReportedAndTheRunEndsWithStatus2) {
       ToUtf8(folder_ / L"Quarrow Folder\\getmail.exe") + " ";
   EXPECT_EQ(errors_.substr(0, expected.size()), expected);
   EXPECT_EQ(std::count(errors_.begin(), errors_.end(), '\n'), 1) << errors_;
+  EXPECT_EQ(stamps_.size(), 1u) << errors_;
   EXPECT_THAT(Names(L"mail"), IsEmpty());
 }
 
@@ -176,6 +240,7 @@ TEST_F(WholeRun, AFailureIsNamedAndEndsTheRunWithStatus1) {
   EXPECT_EQ(Run(BatchLine(L"Velbrin", missing)), 1u);
   EXPECT_EQ(errors_, "Quarrow: Cannot make '" + ToUtf8(missing) +
                          "' the current folder: it does not exist\r\n");
+  EXPECT_EQ(stamps_.size(), 1u);
   EXPECT_FALSE(folder_.Exists(L"tool.log"));
 }
 

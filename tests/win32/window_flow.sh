@@ -1,7 +1,9 @@
 #!/bin/bash
 # The interactive window of Quarrow.exe under Wine, driven with xdotool on
 # the display that with-xvfb.sh set: type a password and a subject, press
-# both buttons, check the default mail folder, close the window.
+# the buttons with Space, Enter and the mouse, check the default mail
+# folder, check that Enter in a text box presses nothing and that the focus
+# stays on a button through its pass, close the window.
 #   window_flow.sh WINE_RUN PREFIX QUARROW_EXE STANDIN_EXE SCREENSHOT_FOLDER
 # Leaves SCREENSHOT_FOLDER/window.png (after typing) for review.
 set -euo pipefail
@@ -67,17 +69,28 @@ type_into() {
   quiet xdotool key End shift+Home  # selects the box's text
   quiet xdotool type --delay 50 "$3"
 }
-type_into 176 81 's3cret'
+# Enter in a text box neither moves the focus nor selects: "s3c", Enter,
+# "ret" make the password "s3cret" (checked on the tool's command line).
+type_into 176 81 's3c'
+quiet xdotool key Return
+quiet xdotool type --delay 50 ret
 type_into 176 177 hello
 sleep 1
-eval "$(xdotool getwindowgeometry --shell "$window")"
-import -window root -crop "$((WIDTH + 8))x$((HEIGHT + 8))+$((X - 4))+$((Y - 4))" \
-  "$shots/window.png"
+import -window "$window" "$shots/window.png"
+[ ! -e "$tmp/tool.log" ] || fail "Enter in a text box started a pass"
 
-click 380 52  # Get message headers
+# Tab leads from Text6 to "Get message headers"; Space presses it.
+quiet xdotool key Tab space
 wait_for '[ -e "$folder/MSG2.TXT" ]'
 find_window
 grep -qx -- '<-headersonly>' "$tmp/tool.log" || fail "no header run"
+# The focus is back on the button: a "v" typed now changes no box (in Text6
+# the subject would match message 2 instead).
+quiet xdotool type v
+# Enter on the focused button presses it: a second header run.
+quiet xdotool key Return
+wait_for '[ "$(grep -c -- "^<-headersonly>$" "$tmp/tool.log")" = 2 ] && [ -e "$folder/MSG2.TXT" ]'
+find_window
 
 click 380 180  # Get message bodies && Delete
 wait_for 'ls "$folder" | grep -q "\.vch$"'

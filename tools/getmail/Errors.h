@@ -9,7 +9,8 @@ namespace getmail {
 // Exit statuses; README.md ("The mail tool: getmail") lists them for users.
 enum ExitStatus {
   kOk = 0,
-  kFailed = 1,             // connection, TLS, protocol or file failure
+  kFailed = 1,             // connection, TLS, protocol or file failure, or
+                           // no TLS for the password (and plain text not allowed)
   kUsage = 2,              // bad command line
   kLoginRefused = 3,       // the server refused the login
   kMessageGone = 4,        // message I is not (or no longer) to be had

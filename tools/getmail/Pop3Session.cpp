@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
+#include <unordered_map>
 
 #include "tools/getmail/Errors.h"
-#include "tools/getmail/HeaderText.h"
+#include "tools/getmail/Settings.h"
 
 namespace getmail {
 namespace {
@@ -15,9 +15,39 @@ namespace {
 // stalls on output while we are still sending commands.
 constexpr int kWindow = 128;
 
+// The most bytes a CAPA reply may hold.
+constexpr std::uint64_t kCapabilitiesLimit = 64 * 1024;
+
+// Pieces of a message are handed on in runs of about this size.
+constexpr std::size_t kPieceSize = 64 * 1024;
+
+// The most bytes a reply carrying a message announced as `size` bytes may
+// hold as sent: a server that counts bare LF line ends sends twice the size
+// for a message of empty lines, dot-stuffing adds at most as much again per
+// line, and the status and final lines some more.
+std::uint64_t ReplyLimit(std::uint64_t size) { return 2 * size + 64 * 1024; }
+
+// The largest size taken from a server; more is no real mailbox.
+constexpr std::uint64_t kSizeLimit = std::uint64_t{1} << 50;
+
 std::string Upper(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return text;
+}
+
+// Server text for a message on standard error: not too long, and without
+// control characters that a terminal or a log would act on.
+std::string Shown(std::string_view text) {
+  std::string shown(text.substr(0, 120));
+  for (char& c : shown) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  }
+  return shown;
+}
+
+// ": " and the server's text, if it gave one.
+std::string Saying(const std::string& text) {
+  return text.empty() ? std::string() : ": " + Shown(text);
 }
 
 std::string StripLineEnd(std::string_view line) {
@@ -25,6 +55,32 @@ std::string StripLineEnd(std::string_view line) {
     line.remove_suffix(1);
   }
   return std::string(line);
+}
+
+// The decimal number at the start of `text` (after blanks), if it has one
+// not above `limit`; `text` is left after it.
+std::optional<std::uint64_t> TakeNumber(std::string_view& text, std::uint64_t limit) {
+  while (!text.empty() && text[0] == ' ') text.remove_prefix(1);
+  std::uint64_t value = 0;
+  std::size_t digits = 0;
+  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
+    value = value * 10 + static_cast<std::uint64_t>(text[digits] - '0');
+    if (value > limit) return std::nullopt;
+    ++digits;
+  }
+  if (digits == 0) return std::nullopt;
+  text.remove_prefix(digits);
+  return value;
+}
+
+// The unique id after the number in a UIDL line, if it is one to go by.
+std::optional<std::string> UsableUniqueId(std::string_view rest) {
+  while (!rest.empty() && rest[0] == ' ') rest.remove_prefix(1);
+  if (rest.empty() || rest.size() > kUniqueIdLimit) return std::nullopt;
+  for (char c : rest) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return std::nullopt;
+  }
+  return std::string(rest);
 }
 
 std::string Base64(const std::string& data) {
@@ -63,21 +119,34 @@ Pop3Session::Pop3Session(const std::string& server, int port,
                          const std::string& login, const std::string& password,
                          std::chrono::milliseconds timeout)
     : server_(server),
-      connection_(std::make_unique<Connection>(server, port, timeout)) {
+      connection_(Connect(server, port, timeout)),
+      reader_(*connection_, server, timeout) {
   bool implicitTls = IsImplicitTlsPort(port);
   if (implicitTls) connection_->StartTls();
   std::string greeting;
   if (!ReadStatus(&greeting)) {
-    throw Error("the server " + server + " turned the connection away: " +
-                greeting);
+    throw Error("the server " + server + " turned the connection away" + Saying(greeting));
   }
   ReadCapabilities();
   if (!implicitTls && Offers("STLS")) {
     Send("STLS");
     Expect("starting TLS (STLS)");
+    // Whatever came after the reply was never under TLS: a man in the
+    // middle may have put it there to be read as the server's.
+    if (reader_.HasUnread()) {
+      throw Error("the server " + server + " sent more after agreeing to STLS");
+    }
     connection_->StartTls();
-    // RFC 2595: forget what was learnt before TLS and ask again.
+    // RFC 2595: what was learnt before TLS may have been changed on the way;
+    // ask again.
     ReadCapabilities();
+  }
+  if (!connection_->IsTls() && !PlainTextAllowed()) {
+    throw Error("the server " + server + " offers no TLS on port " +
+                std::to_string(port) +
+                " (no STLS), so the password would go in plain text; it was "
+                "not sent. To send it anyway, set " +
+                kPlainTextVariable + "=" + kPlainTextAllowed);
   }
   Login(login, password);
 }
@@ -95,7 +164,8 @@ void Pop3Session::Send(const std::string& command) {
 }
 
 bool Pop3Session::ReadStatus(std::string* text) {
-  std::string_view raw = connection_->ReadLine();
+  reader_.StartReply();
+  std::string_view raw = reader_.ReadLine(kStatusLineLimit);
   if (text == nullptr && raw.substr(0, 3) == "+OK") return true;  // the common case
   std::string line = StripLineEnd(raw);
   bool ok;
@@ -107,8 +177,7 @@ bool Pop3Session::ReadStatus(std::string* text) {
     ok = false;
     skip = 4;
   } else {
-    throw Error("the server " + server_ + " sent something that is not POP3: " +
-                line.substr(0, 80));
+    throw Error("the server " + server_ + " sent something that is not POP3: " + Shown(line));
   }
   if (text != nullptr) {
     *text = line.substr(std::min(line.size(), skip));
@@ -120,20 +189,29 @@ bool Pop3Session::ReadStatus(std::string* text) {
 std::string Pop3Session::Expect(const std::string& what) {
   std::string text;
   if (!ReadStatus(&text)) {
-    throw Error("the server " + server_ + " refused " + what +
-                (text.empty() ? std::string() : ": " + text));
+    throw Error("the server " + server_ + " refused " + what + Saying(text));
   }
   return text;
 }
 
-void Pop3Session::ReadMultiLine(std::string& out) {
+std::uint64_t Pop3Session::ReadMultiLine(
+    const std::string& what, std::size_t lineLimit, std::uint64_t replyLimit,
+    const std::function<void(std::string_view)>& take) {
+  std::uint64_t received = 0;
+  std::uint64_t stuffed = 0;
   for (;;) {
-    std::string_view line = connection_->ReadLine();
-    if (!line.empty() && line[0] == '.') {
-      if (line == ".\r\n" || line == ".\n") return;
-      line.remove_prefix(1);
+    std::string_view line = reader_.ReadLine(lineLimit);
+    received += line.size();
+    if (received > replyLimit) {
+      throw Error("the server " + server_ + " sent more than " +
+                  std::to_string(replyLimit) + " bytes for " + what);
     }
-    out.append(line.data(), line.size());
+    if (!line.empty() && line[0] == '.') {
+      if (line == ".\r\n" || line == ".\n") return stuffed;
+      line.remove_prefix(1);
+      ++stuffed;
+    }
+    take(line);
   }
 }
 
@@ -142,16 +220,11 @@ void Pop3Session::ReadCapabilities() {
   Send("CAPA");
   capaWorked_ = ReadStatus();
   if (!capaWorked_) return;
-  std::string lines;
-  ReadMultiLine(lines);
-  std::size_t pos = 0;
-  while (pos < lines.size()) {
-    std::size_t end = lines.find('\n', pos);
-    if (end == std::string::npos) end = lines.size();
-    std::string line = StripLineEnd(std::string_view(lines).substr(pos, end - pos));
-    if (!line.empty()) capabilities_.insert(Upper(line));
-    pos = end + 1;
-  }
+  ReadMultiLine("its capabilities (CAPA)", kStatusLineLimit, kCapabilitiesLimit,
+                [this](std::string_view line) {
+                  std::string capability = StripLineEnd(line);
+                  if (!capability.empty()) capabilities_.insert(Upper(capability));
+                });
 }
 
 void Pop3Session::Login(const std::string& login,
@@ -188,7 +261,7 @@ void Pop3Session::Login(const std::string& login,
   }
   if (!ok) {
     throw Error("the server " + server_ + " refused the login of user " +
-                    login + (text.empty() ? std::string() : ": " + text),
+                    login + Saying(text),
                 kLoginRefused);
   }
 }
@@ -196,62 +269,103 @@ void Pop3Session::Login(const std::string& login,
 int Pop3Session::MessageCount() {
   Send("STAT");
   std::string text = Expect("to count the messages (STAT)");
-  char* end = nullptr;
-  long count = std::strtol(text.c_str(), &end, 10);
-  if (end == text.c_str() || count < 0 || count > 100000000) {
-    throw Error("the server " + server_ + " gave a STAT reply without a count: " +
-                text);
+  std::string_view rest = text;
+  std::optional<std::uint64_t> count = TakeNumber(rest, kMessageCountLimit);
+  if (!count) {
+    throw Error("the server " + server_ +
+                " gave a STAT reply without a count of at most " +
+                std::to_string(kMessageCountLimit) + Saying(text));
   }
-  return static_cast<int>(count);
+  return static_cast<int>(*count);
+}
+
+std::uint64_t Pop3Session::MessageSize(int message) {
+  Send("LIST " + std::to_string(message));
+  std::string text = Expect("to give the size of message " + std::to_string(message));
+  std::string_view rest = text;
+  std::optional<std::uint64_t> number = TakeNumber(rest, kMessageCountLimit);
+  std::optional<std::uint64_t> size = TakeNumber(rest, kSizeLimit);
+  if (!number || *number != static_cast<std::uint64_t>(message) || !size) {
+    throw Error("the server " + server_ + " gave no size for message " +
+                std::to_string(message) + Saying(text));
+  }
+  return *size;
+}
+
+std::vector<std::uint64_t> Pop3Session::MessageSizes(int count) {
+  Send("LIST");
+  Expect("to list the messages (LIST)");
+  std::vector<std::uint64_t> sizes;
+  const std::string what = "the message list (LIST)";
+  auto mismatch = [&] {
+    return Error("the server " + server_ + "'s message list (LIST) does not match its " +
+                 std::to_string(count) + " messages (STAT)");
+  };
+  // A short line a message, in order: so the reply's limit follows from the
+  // count.
+  ReadMultiLine(what, kStatusLineLimit, static_cast<std::uint64_t>(count + 1) * kStatusLineLimit,
+                [&](std::string_view line) {
+                  std::optional<std::uint64_t> number = TakeNumber(line, kMessageCountLimit);
+                  std::optional<std::uint64_t> size = TakeNumber(line, kSizeLimit);
+                  if (!number || !size || *number != sizes.size() + 1 ||
+                      *number > static_cast<std::uint64_t>(count)) {
+                    throw mismatch();
+                  }
+                  sizes.push_back(*size);
+                });
+  if (sizes.size() != static_cast<std::size_t>(count)) throw mismatch();
+  return sizes;
 }
 
 bool Pop3Session::MayHaveUidl() const { return !capaWorked_ || Offers("UIDL"); }
 
-std::optional<std::vector<std::string>> Pop3Session::UniqueIds() {
-  if (!MayHaveUidl()) return std::nullopt;
-  Send("UIDL");
-  return ReadUniqueIds();
-}
-
-std::optional<std::vector<std::string>> Pop3Session::ReadUniqueIds() {
-  if (!ReadStatus()) return std::nullopt;
-  std::string lines;
-  ReadMultiLine(lines);
-  std::vector<std::string> ids;
-  std::size_t pos = 0;
-  while (pos < lines.size()) {
-    std::size_t end = lines.find('\n', pos);
-    if (end == std::string::npos) end = lines.size();
-    std::string line = StripLineEnd(std::string_view(lines).substr(pos, end - pos));
-    pos = end + 1;
-    std::size_t space = line.find(' ');
-    if (space == std::string::npos) continue;
-    long number = std::strtol(line.c_str(), nullptr, 10);
-    if (number < 1 || number > 100000000) continue;
-    std::string id = line.substr(space + 1);
-    while (!id.empty() && id[0] == ' ') id.erase(0, 1);
-    if (ids.size() < static_cast<std::size_t>(number)) ids.resize(number);
-    ids[number - 1] = id;
-  }
-  return ids;
+void Pop3Session::ReadUniqueIdListing(
+    int count, const std::function<void(int, std::string)>& take) {
+  int lines = 0;
+  ReadMultiLine("the unique ids (UIDL)", kStatusLineLimit,
+                static_cast<std::uint64_t>(count + 1) * kStatusLineLimit,
+                [&](std::string_view line) {
+                  const std::string bare = StripLineEnd(line);
+                  std::string_view rest = bare;
+                  std::optional<std::uint64_t> number = TakeNumber(rest, kMessageCountLimit);
+                  if (!number || *number < 1 || *number > static_cast<std::uint64_t>(count) ||
+                      ++lines > count) {
+                    throw Error("the server " + server_ +
+                                " listed unique ids (UIDL) for other messages than its " +
+                                std::to_string(count) + " (STAT)" + Saying(bare));
+                  }
+                  std::optional<std::string> id = UsableUniqueId(rest);
+                  take(static_cast<int>(*number), id ? *id : std::string());
+                });
 }
 
 std::optional<std::string> Pop3Session::UniqueId(int message) {
   Send("UIDL " + std::to_string(message));
   std::string text;
   if (!ReadStatus(&text)) return std::nullopt;
-  std::size_t space = text.find(' ');
-  if (space == std::string::npos ||
-      std::strtol(text.c_str(), nullptr, 10) != message) {
-    return std::nullopt;
-  }
-  std::string id = text.substr(space + 1);
-  while (!id.empty() && id[0] == ' ') id.erase(0, 1);
-  return id;
+  std::string_view rest = text;
+  std::optional<std::uint64_t> number = TakeNumber(rest, kMessageCountLimit);
+  if (!number || *number != static_cast<std::uint64_t>(message)) return std::nullopt;
+  return UsableUniqueId(rest);
+}
+
+std::optional<std::vector<int>> Pop3Session::MessagesWithUniqueId(
+    const std::string& uid, int count) {
+  if (!MayHaveUidl()) return std::nullopt;
+  Send("UIDL");
+  if (!ReadStatus()) return std::nullopt;
+  std::vector<int> numbers;
+  ReadUniqueIdListing(count, [&](int number, std::string id) {
+    if (id == uid && std::find(numbers.begin(), numbers.end(), number) == numbers.end()) {
+      numbers.push_back(number);
+    }
+  });
+  return numbers;
 }
 
 std::optional<std::vector<std::string>> Pop3Session::HeadersAndUniqueIds(
     int count, const std::function<void(int, std::string_view)>& take) {
+  const std::vector<std::uint64_t> sizes = MessageSizes(count);
   bool useTop = !capaWorked_ || Offers("TOP");
   // Where commands may be pipelined, UIDL goes out right after the last TOP,
   // so that the server works the ids out while the last header files are
@@ -264,7 +378,7 @@ std::optional<std::vector<std::string>> Pop3Session::HeadersAndUniqueIds(
            (useTop ? " 0\r\n" : "\r\n");
   };
   int sent = 0;  // commands sent: messages 1 .. sent
-  std::string batch, reply;
+  std::string batch, header;
   for (int n = 1; n <= count; ++n) {
     // Top the window up once half of it has been answered.
     if (sent < count && sent - (n - 1) <= window / 2) {
@@ -279,32 +393,89 @@ std::optional<std::vector<std::string>> Pop3Session::HeadersAndUniqueIds(
     std::string text;
     if (!ReadStatus(&text)) {
       throw Error("the server " + server_ + " refused the header of message " +
-                  std::to_string(n) + (text.empty() ? "" : ": " + text));
+                  std::to_string(n) + Saying(text));
     }
-    reply.clear();
-    ReadMultiLine(reply);
-    // TOP n 0 sends the header and the empty line after it; RETR all.
-    take(n, HeaderPart(reply));
+    // TOP n 0 sends the header and the empty line after it; RETR all. The
+    // header is everything before the first empty line.
+    header.clear();
+    bool inHeader = true;
+    const std::string what = "the header of message " + std::to_string(n);
+    ReadMultiLine(what, kDataLineLimit, ReplyLimit(sizes[n - 1]),
+                  [&](std::string_view line) {
+                    if (!inHeader) return;
+                    if (line == "\r\n" || line == "\n") {
+                      inHeader = false;
+                    } else if (header.size() + line.size() > kHeaderLimit) {
+                      throw Error("the server " + server_ + " sent more than " +
+                                  std::to_string(kHeaderLimit) + " bytes for " + what);
+                    } else {
+                      header.append(line.data(), line.size());
+                    }
+                  });
+    take(n, header);
   }
   if (!askUidl) return std::nullopt;
   if (!uidlSent) Send("UIDL");
-  return ReadUniqueIds();
+  if (!ReadStatus()) return std::nullopt;
+  // Ids that cannot tell one message from all others are dropped: the
+  // retrieval run then goes by the number and the header, as without UIDL.
+  std::vector<std::string> ids(count);
+  std::vector<int> listed(count, 0);
+  std::unordered_map<std::string, int> uses;
+  ReadUniqueIdListing(count, [&](int number, std::string id) {
+    if (++listed[number - 1] > 1) id.clear();
+    if (!id.empty()) ++uses[id];
+    ids[number - 1] = std::move(id);
+  });
+  for (int k = 0; k < count; ++k) {
+    if (listed[k] != 1 || (!ids[k].empty() && uses[ids[k]] > 1)) ids[k].clear();
+  }
+  return ids;
 }
 
 std::uint64_t Pop3Session::Retrieve(
     int message, const std::function<void(std::string_view)>& sink) {
+  const std::string name = "message " + std::to_string(message);
+  std::uint64_t announced = MessageSize(message);
   Send("RETR " + std::to_string(message));
-  Expect("to send message " + std::to_string(message));
-  std::uint64_t handed = 0;
-  for (;;) {
-    std::string_view line = connection_->ReadLine();
-    if (!line.empty() && line[0] == '.') {
-      if (line == ".\r\n" || line == ".\n") return handed;
-      line.remove_prefix(1);
-    }
-    sink(line);
-    handed += line.size();
+  std::string text = Expect("to send " + name);
+  // Many servers say "+OK 1234 octets"; take the larger claim.
+  std::string_view rest = text;
+  std::optional<std::uint64_t> stated = TakeNumber(rest, kSizeLimit);
+  if (stated && rest.substr(0, 7) == " octets") announced = std::max(announced, *stated);
+
+  std::string piece;
+  piece.reserve(kPieceSize);
+  std::uint64_t delivered = 0;
+  std::uint64_t bareLineFeeds = 0;
+  std::uint64_t stuffed = ReadMultiLine(
+      name, kDataLineLimit, ReplyLimit(announced), [&](std::string_view line) {
+        delivered += line.size();
+        if (line.size() < 2 || line[line.size() - 2] != '\r') ++bareLineFeeds;
+        if (!piece.empty() && piece.size() + line.size() > kPieceSize) {
+          sink(piece);
+          piece.clear();
+        }
+        if (line.size() >= kPieceSize) {
+          sink(line);
+        } else {
+          piece.append(line.data(), line.size());
+        }
+      });
+  if (!piece.empty()) sink(piece);
+  // Dovecot counts what it sends, CRLF and unstuffed. Others count bare LF
+  // line ends (they then send more than they said) or dot-stuffing, or are
+  // a little off; the most such a server can have counted is what arrived
+  // plus one byte for each line that came with a bare LF or was stuffed.
+  // Short of that by more than a thirty-second part, the message has been
+  // cut.
+  const std::uint64_t mostCounted = delivered + bareLineFeeds + stuffed;
+  if (mostCounted + announced / 32 + 16 < announced) {
+    throw Error("the server " + server_ + " sent only " + std::to_string(delivered) + " of the " +
+                std::to_string(announced) + " bytes it announced for " + name +
+                "; the message is left on the server");
   }
+  return delivered;
 }
 
 void Pop3Session::Delete(int message) {

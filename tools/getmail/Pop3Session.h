@@ -1,7 +1,13 @@
 // One POP3 session (RFC 1939, with CAPA and PIPELINING from RFC 2449 and STLS
 // from RFC 2595) over one Connection. It never reconnects, and it sends QUIT
-// only when asked to: destroying a session without Quit() closes the socket
-// as it stands, so the server rolls back every DELE of the session.
+// only when asked to: destroying a session without Quit() closes the
+// connection as it stands, so the server rolls back every DELE of the
+// session.
+//
+// Everything the server sends is bounded before it is believed: status
+// lines kStatusLineLimit, message lines kDataLineLimit, a reply's time by the
+// LineReader's progress floor, a message's bytes by the size the server
+// announced for it, and every list by the message count of STAT.
 #pragma once
 
 #include <chrono>
@@ -15,16 +21,32 @@
 #include <vector>
 
 #include "tools/getmail/Connection.h"
+#include "tools/getmail/LineReader.h"
 
 namespace getmail {
+
+// The longest status line, and the longest line of a CAPA, LIST or UIDL
+// listing (RFC 2449 allows 512 bytes).
+inline constexpr std::size_t kStatusLineLimit = 8 * 1024;
+// The longest line of a message (RFC 5322 allows 1,000 bytes; real mail
+// sometimes has far longer ones).
+inline constexpr std::size_t kDataLineLimit = 1024 * 1024;
+// The longest message header the header run takes.
+inline constexpr std::size_t kHeaderLimit = 8 * 1024 * 1024;
+// The most messages a mailbox may hold.
+inline constexpr int kMessageCountLimit = 100000000;
+// The longest unique id taken as one (RFC 1939 allows 70 characters).
+inline constexpr std::size_t kUniqueIdLimit = 512;
 
 class Pop3Session {
  public:
   // Connects to the server; port 995 (and those in kTlsPortsVariable) starts
-  // TLS at once. Reads the greeting
-  // and the capabilities, switches to TLS with STLS where the server offers
-  // it, and logs in: USER/PASS, or AUTH PLAIN where USER is not offered.
-  // Throws Error (kLoginRefused when the server refuses the login).
+  // TLS at once. Reads the greeting and the capabilities, switches to TLS
+  // with STLS where the server offers it (and then asks for the
+  // capabilities again), and logs in: USER/PASS, or AUTH PLAIN where USER is
+  // not offered. Without TLS it sends neither login nor password unless
+  // PlainTextAllowed(). Throws Error (kLoginRefused when the server refuses
+  // the login).
   Pop3Session(const std::string& server, int port, const std::string& login,
               const std::string& password, std::chrono::milliseconds timeout);
 
@@ -33,23 +55,35 @@ class Pop3Session {
 
   // STAT: the number of messages.
   int MessageCount();
+  // LIST n: the size of message n as the server gives it.
+  std::uint64_t MessageSize(int message);
 
-  // UIDL for all messages: entry n - 1 holds message n's unique id (empty
-  // where the server gave none). Nothing if the server has no UIDL.
-  std::optional<std::vector<std::string>> UniqueIds();
-  // UIDL n: message n's unique id, or nothing if the server refuses.
-  std::optional<std::string> UniqueId(int message);
-
-  // The header of every message from 1 to `count`, as received (line ends
-  // as sent, dot-unstuffed, without the empty line that ends it), each
-  // handed to `take` with its number, in order; then UniqueIds(). Uses TOP
-  // n 0 (RETR where the server has no TOP), with many commands in flight
-  // where the server offers PIPELINING.
+  // The header of every message from 1 to `count` (STAT's), as received
+  // (line ends as sent, dot-unstuffed, without the empty line that ends it),
+  // each handed to `take` with its number, in order. Uses TOP n 0 (RETR
+  // where the server has no TOP), with many commands in flight where the
+  // server offers PIPELINING. Then, where the server has UIDL, the unique
+  // ids: entry n - 1 holds message n's, empty where it has none to go by
+  // (none given, an empty one, one longer than kUniqueIdLimit or with
+  // control characters, one that two messages share, or two for one
+  // message). Nothing if the server has no UIDL.
   std::optional<std::vector<std::string>> HeadersAndUniqueIds(
       int count, const std::function<void(int, std::string_view)>& take);
 
+  // UIDL n: message n's unique id, or nothing if the server gives none that
+  // can be gone by.
+  std::optional<std::string> UniqueId(int message);
+  // UIDL: the numbers of the messages listed with `uid`, of the `count`
+  // messages STAT gave. Nothing if the server refuses UIDL.
+  std::optional<std::vector<int>> MessagesWithUniqueId(const std::string& uid,
+                                                       int count);
+
   // RETR n: hands the message to `sink` piece by piece as it arrives,
-  // dot-unstuffed, byte for byte (CRLF as sent). Returns the number of bytes
+  // dot-unstuffed, byte for byte (CRLF as sent). Checks what arrived
+  // against the sizes the server gave (LIST n, and the RETR reply where it
+  // names one), allowing for a server that counts line ends other than it
+  // sends them: throws Error when the message is clearly short, and when the
+  // server sends far more than it announced. Returns the number of bytes
   // handed over.
   std::uint64_t Retrieve(int message,
                          const std::function<void(std::string_view)>& sink);
@@ -69,17 +103,27 @@ class Pop3Session {
   bool ReadStatus(std::string* text = nullptr);
   // Like ReadStatus, but throws Error naming `what` on "-ERR".
   std::string Expect(const std::string& what);
-  // Reads the lines of a multi-line reply up to its final ".", unstuffed.
-  void ReadMultiLine(std::string& out);
+  // Reads the lines of a multi-line reply up to its final ".", each handed
+  // to `take` unstuffed, with its line end. Throws Error naming `what` when
+  // a line is longer than `lineLimit` or the reply, as sent, longer than
+  // `replyLimit`. Returns how many lines were dot-stuffed.
+  std::uint64_t ReadMultiLine(const std::string& what, std::size_t lineLimit,
+                              std::uint64_t replyLimit,
+                              const std::function<void(std::string_view)>& take);
   void ReadCapabilities();
   // Whether UIDL may work: offered, or capabilities unknown.
   bool MayHaveUidl() const;
-  // Reads the reply to UIDL.
-  std::optional<std::vector<std::string>> ReadUniqueIds();
+  // LIST: the size of each of the `count` messages.
+  std::vector<std::uint64_t> MessageSizes(int count);
+  // Reads a UIDL listing of `count` messages, handing each line's number and
+  // id to `take`.
+  void ReadUniqueIdListing(int count,
+                           const std::function<void(int, std::string)>& take);
   void Login(const std::string& login, const std::string& password);
 
   std::string server_;
   std::unique_ptr<Connection> connection_;
+  LineReader reader_;
   std::set<std::string> capabilities_;  // upper-case capability lines
   bool capaWorked_ = false;
 };

@@ -7,6 +7,7 @@
 #include "tools/getmail/HeaderText.h"
 #include "tools/getmail/IncomingMessage.h"
 #include "tools/getmail/Pop3Session.h"
+#include "tools/getmail/Settings.h"
 #include "tools/getmail/StateFile.h"
 
 namespace getmail {
@@ -23,19 +24,13 @@ void HeaderRun(const Options& options) {
   state.port = options.port;
   state.login = options.login;
   state.count = session.MessageCount();
-  state.prints.reserve(state.count);
   std::optional<std::vector<std::string>> uids = session.HeadersAndUniqueIds(
       state.count, [&state](int n, std::string_view header) {
         WriteFileAtomically(HeaderFileName(n), HeaderText(header), false);
-        state.prints.push_back(HeaderFingerprint(header));
+        state.marks.push_back({HeaderFingerprint(header), std::string()});
       });
   if (uids) {
-    if (static_cast<int>(uids->size()) > state.count) {
-      throw Error("the server listed more unique ids than messages");
-    }
-    uids->resize(state.count);
-    state.hasUids = true;
-    state.uids = std::move(*uids);
+    for (int n = 1; n <= state.count; ++n) state.marks[n - 1].uid = std::move((*uids)[n - 1]);
   }
   SaveState(state);
   // Nothing was deleted, so how the session ends changes nothing.
@@ -47,46 +42,48 @@ void HeaderRun(const Options& options) {
 
 namespace {
 
+Error Gone(int i, const std::string& why) {
+  return Error("message " + std::to_string(i) + " of the header run " + why +
+                   "; nothing was fetched or deleted",
+               kMessageGone);
+}
+
 // The number that message i of the header run has in this session: found
 // again by its unique id, since numbers last one session only and another
 // mail client may have deleted mail in between. By the number itself where
-// the server gave no id (CheckHeader then makes sure of it once fetched).
-// Throws Error (kMessageGone) if it is gone.
+// the message had no id to go by (CheckHeader then makes sure of it), or
+// where two messages now have its id. Throws Error (kMessageGone) if it is
+// gone.
 int FindMessage(Pop3Session& session, const State& state, int i) {
-  const std::string uid = state.hasUids ? state.uids[i - 1] : std::string();
-  if (uid.empty()) {
-    if (session.MessageCount() < i) {
-      throw Error("message " + std::to_string(i) +
-                      " is no longer on the server; nothing was fetched or "
-                      "deleted",
-                  kMessageGone);
+  const std::string& uid = state.marks[i - 1].uid;
+  if (!uid.empty()) {
+    std::optional<std::string> now = session.UniqueId(i);
+    if (now && *now == uid) return i;  // nothing has moved
+  }
+  const int count = session.MessageCount();
+  if (!uid.empty()) {
+    std::optional<std::vector<int>> numbers = session.MessagesWithUniqueId(uid, count);
+    if (!numbers) throw Error("the server no longer lists unique ids (UIDL)");
+    if (numbers->empty()) {
+      throw Gone(i, "(id " + uid + ") is no longer on the server");
     }
-    return i;
+    if (numbers->size() == 1) return numbers->front();
   }
-  std::optional<std::string> now = session.UniqueId(i);
-  if (now && *now == uid) return i;  // nothing has moved
-  std::optional<std::vector<std::string>> uids = session.UniqueIds();
-  if (!uids) throw Error("the server no longer lists unique ids (UIDL)");
-  for (std::size_t k = 0; k < uids->size(); ++k) {
-    if ((*uids)[k] == uid) return static_cast<int>(k) + 1;
-  }
-  throw Error("message " + std::to_string(i) + " of the header run (id " + uid +
-                  ") is no longer on the server; nothing was fetched or "
-                  "deleted",
-              kMessageGone);
+  if (count < i) throw Gone(i, "is no longer on the server");
+  return i;
 }
 
-// Where the server has no unique ids, the fetched `message` must still have
-// the header that message i had in the header run: since then another mail
-// client, or an earlier retrieval run from the same header run, may have
-// deleted mail and moved another message to number i. Throws Error
-// (kMessageGone) if it has not.
-void CheckHeader(const State& state, int i, std::string_view message) {
-  if (state.hasUids) return;
-  if (HeaderFingerprint(HeaderPart(message)) != state.prints[i - 1]) {
+// The fetched message must still have the header that message i had in the
+// header run, whatever found it: where it went by the number, another mail
+// client or an earlier retrieval run from the same header run may have
+// deleted mail and moved another message to number i; and a server may hand
+// out ids that do not stay with their messages. Throws Error (kMessageGone)
+// if it has not.
+void CheckHeader(const State& state, int i, std::string_view header) {
+  if (HeaderFingerprint(header) != state.marks[i - 1].print) {
     throw Error("message " + std::to_string(i) +
-                    " of the header run is no longer on the server under that "
-                    "number (the server has no unique ids to find it by); "
+                    " of the header run is no longer on the server as it was "
+                    "(another message, or another header, is in its place); "
                     "nothing was saved or deleted",
                 kMessageGone);
   }
@@ -96,7 +93,7 @@ void CheckHeader(const State& state, int i, std::string_view message) {
 
 void RetrievalRun(const Options& options) {
   const int i = options.message;
-  std::optional<State> state = LoadState();
+  std::optional<State> state = LoadState(i);
   if (!state) {
     throw Error("there is no header run in this folder to take message " +
                     std::to_string(i) + " from; run -headersonly first",

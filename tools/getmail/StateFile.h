@@ -1,20 +1,22 @@
 // What a header run leaves for the retrieval runs after it: the mailbox it
-// read, the number of messages N and each message's unique id (UIDL), or
-// where the server has no UIDL a fingerprint of each message's header.
+// read, the number of messages N, and for each message a fingerprint of its
+// header and its unique id (UIDL), where it has one to go by.
 //
 // It is the file ".getmail-state" in the mail folder, whose name matches
 // neither "MSG*.TXT" nor "Extract*". Text, one item a line:
-//   getmail-state 1
+//   getmail-state 2
 //   server SERVER
 //   port PORT
 //   login LOGIN
 //   count N
-//   uidl yes|no
-//   1 UID-OF-MESSAGE-1      (uidl no: 1 HEADER-FINGERPRINT-OF-MESSAGE-1)
+//   1 FINGERPRINT UID-OF-MESSAGE-1
+//   2 FINGERPRINT                    (no unique id to go by)
 //   ...
-//   N UID-OF-MESSAGE-N
+//   N FINGERPRINT UID-OF-MESSAGE-N
+// A retrieval run reads it only as far as its message.
 #pragma once
 
+#include <istream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,25 +25,33 @@ namespace getmail {
 
 inline constexpr const char* kStateFileName = ".getmail-state";
 
+// What the header run noted about one message.
+struct MessageMark {
+  std::string print;  // HeaderFingerprint() of its header
+  std::string uid;    // its unique id; empty where it has none to go by
+};
+
 struct State {
   std::string server;
   int port = 0;
   std::string login;
-  int count = 0;                  // N: the header files are MSG1 ... MSGN
-  bool hasUids = false;           // false: the server had no UIDL
-  std::vector<std::string> uids;  // uids[n - 1] is message n's, if hasUids
-  // prints[n - 1] is HeaderFingerprint() of message n's header, if !hasUids.
-  std::vector<std::string> prints;
+  int count = 0;  // N: the header files are MSG1 ... MSGN
+  // marks[n - 1] is message n's: all N when written; when read, those up to
+  // the message asked for.
+  std::vector<MessageMark> marks;
 };
 
-// The file's text for `state`, and `state` from such a text (nothing if the
-// text is not a valid state).
+// The file's text for `state` (marks for all its messages).
 std::string FormatState(const State& state);
-std::optional<State> ParseState(const std::string& text);
+// A state from such a text: its header lines, and the marks of messages 1
+// to `through` (at most N). Nothing if the text is not a valid state: a
+// line is bad or missing, or the last line is not message N's.
+std::optional<State> ParseState(std::istream& in, int through);
 
-// Reads kStateFileName in the current folder: nothing if it is missing;
-// throws Error if it cannot be read or is damaged.
-std::optional<State> LoadState();
+// Reads kStateFileName in the current folder up to message `through`:
+// nothing if the file is missing; throws Error if it cannot be read or is
+// damaged.
+std::optional<State> LoadState(int through);
 // Writes kStateFileName in the current folder, atomically.
 void SaveState(const State& state);
 // Removes kStateFileName from the current folder, if it is there.

@@ -23,7 +23,9 @@ void FltkDesktop::ProcessPendingEvents() { Fl::check(); }
 
 void FltkDesktop::ShowMessage(const Text& text, const Text& title,
                               MessageIcon icon) {
-  ShowMessageBox(text, title, icon);
+  // In the main window's font size, which its label size carries.
+  ShowMessageBox(text, title, icon,
+                 window_ != nullptr ? window_->labelsize() : FL_NORMAL_SIZE);
 }
 
 }  // namespace quarrow::fltk

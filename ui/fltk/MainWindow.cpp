@@ -11,6 +11,7 @@
 #include "ui/MainWindowLayout.h"
 #include "ui/fltk/MaskedInput.h"
 #include "ui/fltk/TextWidth.h"
+#include "ui/fltk/WindowIdentity.h"
 
 namespace quarrow::fltk {
 
@@ -81,9 +82,11 @@ MainWindow::MainWindow(MainForm& form, float dpiX, float dpiY) : form_(form) {
   const Fl_Fontsize fontSize = CaptionFontSize(
       static_cast<Fl_Fontsize>(std::lround(8 * dpiY / 72)), x);
 
-  window_ = std::make_unique<Fl_Double_Window>(
-      x(layout::kClientWidth), y(layout::kClientHeight));
+  UseQuarrowIdentity();
+  window_ = std::make_unique<FormWindow>(x(layout::kClientWidth),
+                                         y(layout::kClientHeight));
   window_->copy_label(ToUtf8(layout::kTitle).c_str());
+  window_->labelsize(fontSize);
   window_->callback(OnClose, this);
 
   // Children in tab order, which is FLTK's focus order.

@@ -2,12 +2,12 @@
 // every event forwarded to MainForm.
 #pragma once
 
-#include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Input.H>
 
 #include <memory>
 
 #include "ui/MainForm.h"
+#include "ui/fltk/FormWindow.h"
 
 namespace quarrow::fltk {
 
@@ -18,7 +18,8 @@ class MainWindow : public FormView {
 
   void SetBoxText(int box, const Text& text) override;
 
-  Fl_Double_Window& window() { return *window_; }
+  // Its label size is the controls' font size, which message boxes take.
+  FormWindow& window() { return *window_; }
   // Shows the window with the focus on Text2.
   void Show();
   // The text box Text1 ... Text6.
@@ -31,7 +32,7 @@ class MainWindow : public FormView {
   static void OnClose(Fl_Widget*, void* data);
 
   MainForm& form_;
-  std::unique_ptr<Fl_Double_Window> window_;
+  std::unique_ptr<FormWindow> window_;
   Fl_Input* boxes_[7] = {};
 };
 

@@ -32,6 +32,7 @@ bool Headless() {
 int RunHeadless(const std::vector<std::string>& arguments) {
   quarrow::HeadlessDesktop desktop(std::cerr);
   PosixPlatform platform(desktop, arguments);
+  desktop.SetClock([&platform] { return platform.Now(); });
   return quarrow::RunHeadless(platform, "quarrow", std::cerr);
 }
 

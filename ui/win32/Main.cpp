@@ -26,6 +26,7 @@ bool Headless() {
 int RunHeadless() {
   quarrow::HeadlessDesktop desktop(std::cerr);
   quarrow::Win32Platform platform(desktop);
+  desktop.SetClock([&platform] { return platform.Now(); });
   return quarrow::RunHeadless(platform, "Quarrow.exe", std::cerr);
 }
 

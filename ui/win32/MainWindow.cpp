@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "ui/win32/CaptionFont.h"
+#include "ui/win32/Resources.h"
 
 namespace quarrow::win32 {
 
@@ -46,13 +47,22 @@ ControlClass ClassOf(const layout::Control& c) {
   return {L"STATIC", 0, 0};
 }
 
+// Quarrow's icon, `size` pixels square. Shared: the same handle every time,
+// never to be destroyed.
+HICON ProgramIcon(HINSTANCE instance, int size) {
+  return static_cast<HICON>(LoadImageW(instance,
+                                       MAKEINTRESOURCEW(QUARROW_ICON),
+                                       IMAGE_ICON, size, size, LR_SHARED));
+}
+
 void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
   if (GetClassInfoExW(instance, kClassName, &windowClass)) return;
   windowClass.lpfnWndProc = procedure;
   windowClass.hInstance = instance;
-  windowClass.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+  windowClass.hIcon = ProgramIcon(instance, GetSystemMetrics(SM_CXICON));
+  windowClass.hIconSm = ProgramIcon(instance, GetSystemMetrics(SM_CXSMICON));
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = kClassName;
@@ -183,8 +193,20 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainWindow::OnCommand(int id, int code, HWND from) {
+  // Enter, where the focused control is not the default button (which
+  // IsDialogMessage presses itself): a button that has the focus, reached
+  // with the mouse, is pressed all the same; a text box does nothing.
+  if (id == IDOK) {
+    const HWND focus = GetFocus();
+    for (int i = 0; i < kControlCount; ++i) {
+      if (controls_[i] == focus &&
+          layout::kControls[i].kind == layout::Kind::Button)
+        OnCommand(kFirstId + i, BN_CLICKED, focus);
+    }
+    return;
+  }
   const int index = id - kFirstId;
-  if (index < 0 || index >= kControlCount) return;  // Enter, Esc
+  if (index < 0 || index >= kControlCount) return;  // Esc
   const layout::Control& c = layout::kControls[index];
   switch (c.action) {
     case layout::Action::TextBox:

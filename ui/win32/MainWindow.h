@@ -28,7 +28,8 @@ class MainWindow final : public FormView {
   static constexpr int kControlCount =
       sizeof layout::kControls / sizeof layout::kControls[0];
   // Control ids start above IDOK and IDCANCEL, which Enter and Esc send
-  // through IsDialogMessage: neither may press a button.
+  // through IsDialogMessage: Esc presses nothing, Enter only a focused
+  // button.
   static constexpr int kFirstId = 100;
 
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam,

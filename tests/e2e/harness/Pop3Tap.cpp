@@ -114,6 +114,7 @@ void Pop3Tap::Serve(int serverPort) {
 
 void Pop3Tap::Relay(int client, int server) {
   enum class Capa { None, Status, List } capa = Capa::None;
+  bool tls = false;        // after STLS: the rest is TLS, passed on as it is
   bool counting = false;   // passing on the reply to RETR
   std::size_t passed = 0;  // bytes of it passed on
   std::string clientLine, serverLine;
@@ -128,7 +129,7 @@ void Pop3Tap::Relay(int client, int server) {
         std::lock_guard<std::mutex> lock(mutex_);
         clientBytes_.append(buffer, static_cast<std::size_t>(n));
       }
-      if (!options_.inspect) {
+      if (!options_.inspect || tls) {
         if (!SendAll(server, buffer, n)) return;
       } else {
         clientLine.append(buffer, static_cast<std::size_t>(n));
@@ -152,6 +153,7 @@ void Pop3Tap::Relay(int client, int server) {
           }
           if (options_.onCommand) options_.onCommand(command);
           if (command == "CAPA") capa = Capa::Status;
+          tls = tls || command == "STLS";
           if (StartsWith(command, "RETR ")) counting = static_cast<bool>(options_.cut);
           if (!SendAll(server, line.data(), line.size())) return;
         }
@@ -161,7 +163,7 @@ void Pop3Tap::Relay(int client, int server) {
       ssize_t n = recv(server, buffer, sizeof buffer, 0);
       if (n <= 0) return;
       std::string data(buffer, static_cast<std::size_t>(n));
-      if (options_.inspect && (capa != Capa::None || !serverLine.empty())) {
+      if (options_.inspect && !tls && (capa != Capa::None || !serverLine.empty())) {
         // CAPA replies go line by line, without the hidden capabilities.
         serverLine += data;
         data.clear();

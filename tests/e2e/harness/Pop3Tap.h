@@ -24,7 +24,8 @@ class Pop3Tap {
     // Where the tap listens (any loopback address); it picks a free port.
     std::string listenAddress = "127.0.0.1";
     // Read the sessions: record the commands, leave the `hidden` lines out
-    // of CAPA replies, call onCommand, cut. Off: pass every byte on as it is.
+    // of CAPA replies, call onCommand, cut; after STLS (unless hidden), pass
+    // the TLS session on as it is. Off: pass every byte on as it is.
     bool inspect = true;
     // Capabilities left out of CAPA replies. STLS by default, so that the
     // session stays readable.

@@ -72,7 +72,8 @@ void PrivateDovecot::Stop() {
 std::map<std::string, std::optional<std::string>> PrivateDovecot::ToolEnvironment() const {
   return {{"QUARROW_GETMAIL_CAFILE", caFile()},
           {"QUARROW_GETMAIL_TLS_PORTS", std::to_string(pop3s_)},
-          {"QUARROW_GETMAIL_TIMEOUT", std::nullopt}};
+          {"QUARROW_GETMAIL_TIMEOUT", std::nullopt},
+          {"QUARROW_GETMAIL_PLAINTEXT", std::nullopt}};
 }
 
 std::string PrivateDovecot::MailFolder() const { return folder_ / ("mail/" + user_); }

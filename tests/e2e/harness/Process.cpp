@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -79,8 +80,10 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
     }
   }
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  rusage usage{};
+  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
+  result.maxRssKb = usage.ru_maxrss;
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (WIFEXITED(status)) {
     result.status = WEXITSTATUS(status);

@@ -13,6 +13,7 @@ struct ProcessResult {
   std::string out;
   std::string err;
   double seconds = 0;
+  long maxRssKb = 0;  // the most memory the program held, in KiB
 };
 
 // Runs argv[0] (a path) with the arguments after it, in folder `cwd`, with the

@@ -1,0 +1,112 @@
+#!/bin/sh
+# Runs a command (the Windows connection tests under Wine) beside TLS servers
+# on loopback:   tls-servers.sh COMMAND [ARGUMENT...]
+# Makes a test CA, an unrelated CA and server certificates with the openssl
+# command, starts one `openssl s_server` per certificate (each answers a line
+# with the line reversed), and hands their ports and the files' folder (as a
+# Windows path) to the command in the environment. Gives back its status;
+# with GETMAIL_TLS_SHOW_LOGS set, shows the servers' logs after a failure.
+set -eu
+work=$(mktemp -d "${TMPDIR:-/tmp}/getmail-tls.XXXXXX")
+pids=
+cleanup() {
+  for pid in $pids; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+cd "$work"
+
+ca() {  # ca FILE NAME
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.pem" \
+    -days 3 -subj "/CN=$2" -addext basicConstraints=critical,CA:TRUE \
+    -addext keyUsage=critical,keyCertSign,cRLSign 2>/dev/null
+}
+cert() {  # cert FILE COMMON-NAME SUBJECT-ALT-NAMES
+  openssl req -new -key server.key -subj "/CN=$2" -out "$1.csr" 2>/dev/null
+  printf 'subjectAltName=%s\nextendedKeyUsage=serverAuth\nbasicConstraints=CA:FALSE\n' \
+    "$3" > "$1.ext"
+  openssl x509 -req -in "$1.csr" -CA ca.pem -CAkey ca.key -CAcreateserial \
+    -days 3 -extfile "$1.ext" -out "$1.pem" 2>/dev/null
+}
+ca ca "getmail test CA"
+ca other-ca "unrelated test CA"
+openssl genrsa -out server.key 2048 2>/dev/null
+cert localhost localhost DNS:localhost
+cert other mail.other.test DNS:mail.other.test
+cert address "address test" IP:127.0.0.1,IP:::1
+cert dnsaddress 127.0.0.1 DNS:127.0.0.1
+
+# The CA files the tests name in QUARROW_GETMAIL_CAFILE.
+cp ca.pem right-ca.pem
+cat other-ca.pem ca.pem > second-ca.pem
+cp other-ca.pem unrelated-ca.pem
+printf 'no certificate here\n' > no-certificate.pem
+
+# serve NAME INPUT CERTIFICATE [S_SERVER-OPTION...]: starts a server that
+# reads commands from INPUT, and sets port_NAME once it listens.
+serve() {
+  name=$1
+  input=$2
+  certificate=$3
+  shift 3
+  : > "$name.log"
+  stdbuf -oL openssl s_server -accept 0 -cert "$certificate.pem" -key server.key "$@" \
+    0<> "$input" > "$name.log" 2>&1 &
+  pids="$pids $!"
+  port=
+  tries=0
+  while [ -z "$port" ]; do
+    port=$(sed -n 's/^ACCEPT .*:\([0-9][0-9]*\)$/\1/p' "$name.log")
+    tries=$((tries + 1))
+    if [ -z "$port" ] && [ $tries -gt 300 ]; then
+      echo "tls-servers.sh: the server $name did not start:" >&2
+      cat "$name.log" >&2
+      exit 1
+    fi
+    [ -n "$port" ] || sleep 0.1
+  done
+  eval "port_$name=$port"
+}
+serve localhost /dev/null localhost -rev
+serve other /dev/null other -rev
+serve address /dev/null address -rev
+serve dnsaddress /dev/null dnsaddress -rev
+# TLS 1.1 only, if this OpenSSL still speaks it (security level 0).
+serve tls11 /dev/null localhost -rev -tls1_1 -cipher DEFAULT@SECLEVEL=0
+if ! openssl s_client -connect "127.0.0.1:$port_tls11" -tls1_1 \
+       -cipher DEFAULT@SECLEVEL=0 < /dev/null > tls11-check.log 2>&1; then
+  port_tls11=
+fi
+# TLS 1.2 in the plain mode, which takes commands on its standard input:
+# "r" asks the client for a new handshake, "q" drops the connection, other
+# lines go to the client. The tests write them into the pipe, and follow
+# the handshakes in its log (-state; each line as it comes).
+mkfifo commands.in
+serve commanded commands.in localhost -tls1_2 -state
+
+GETMAIL_TLS_DIR="Z:$(printf '%s' "$work" | tr / '\\')"
+GETMAIL_TLS_PORT_LOCALHOST=$port_localhost
+GETMAIL_TLS_PORT_OTHER=$port_other
+GETMAIL_TLS_PORT_ADDRESS=$port_address
+GETMAIL_TLS_PORT_DNSADDRESS=$port_dnsaddress
+GETMAIL_TLS_PORT_TLS11=$port_tls11
+GETMAIL_TLS_PORT_COMMANDED=$port_commanded
+# Whether the loopback device has an IPv6 address.
+GETMAIL_TLS_IPV6=0
+if grep -q '^00000000000000000000000000000001 ' /proc/net/if_inet6 2>/dev/null; then
+  GETMAIL_TLS_IPV6=1
+fi
+export GETMAIL_TLS_DIR GETMAIL_TLS_PORT_LOCALHOST GETMAIL_TLS_PORT_OTHER \
+  GETMAIL_TLS_PORT_ADDRESS GETMAIL_TLS_PORT_DNSADDRESS GETMAIL_TLS_PORT_TLS11 \
+  GETMAIL_TLS_PORT_COMMANDED GETMAIL_TLS_IPV6
+unset QUARROW_GETMAIL_CAFILE
+
+set +e
+"$@"
+status=$?
+if [ $status -ne 0 ] && [ -n "${GETMAIL_TLS_SHOW_LOGS:-}" ]; then
+  tail -n 20 ./*.log >&2
+fi
+exit $status

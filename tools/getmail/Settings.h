@@ -1,0 +1,30 @@
+// What the environment tells getmail beyond its command line.
+#pragma once
+
+#include <chrono>
+
+namespace getmail {
+
+// Names the environment variable with an extra CA file to trust.
+inline constexpr const char* kCaFileVariable = "QUARROW_GETMAIL_CAFILE";
+// Names the environment variable with the time-out in seconds (default 30).
+inline constexpr const char* kTimeoutVariable = "QUARROW_GETMAIL_TIMEOUT";
+// Names the environment variable with more ports that use TLS from the start
+// (comma-separated); port 995 always does.
+inline constexpr const char* kTlsPortsVariable = "QUARROW_GETMAIL_TLS_PORTS";
+// Names the environment variable that, set to kPlainTextAllowed, lets the
+// password go to a server that offers no TLS.
+inline constexpr const char* kPlainTextVariable = "QUARROW_GETMAIL_PLAINTEXT";
+inline constexpr const char* kPlainTextAllowed = "allow";
+
+// The time-out from kTimeoutVariable, or 30 s.
+std::chrono::milliseconds TimeoutFromEnvironment();
+
+// Whether `port` uses TLS from the start: 995, or one in kTlsPortsVariable.
+bool IsImplicitTlsPort(int port);
+
+// Whether the user has allowed the password in plain text (kPlainTextVariable
+// is kPlainTextAllowed, exactly).
+bool PlainTextAllowed();
+
+}  // namespace getmail
