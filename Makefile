@@ -11,7 +11,8 @@ PACKAGES = cmake make g++ pkg-config googletest libgtest-dev libgmock-dev \
            libfltk1.3-dev libssl-dev libgmime-3.0-dev openssl \
            dovecot-pop3d xvfb xauth xdotool imagemagick x11-utils \
            locales g++-mingw-w64-x86-64-posix wine64 fonts-wine \
-           dpkg-dev groff-base
+           dpkg-dev groff-base meson ninja-build libz-mingw-w64-dev \
+           autoconf automake libtool gtk-doc-tools
 
 .PHONY: all deps build build-windows check check-native check-windows demo package clean
 
@@ -24,10 +25,15 @@ build: deps
 	cmake -S . -B $(BUILD) -DQUARROW_WERROR=ON
 	cmake --build $(BUILD) -j$(JOBS)
 
+# Static GMime and its dependencies for Windows come from a cache outside
+# the checkout (built the first time; see scripts/build-windows-deps.sh).
 build-windows: deps
 	@if [ -f cmake/mingw-w64.cmake ]; then \
+	  windeps=$$(JOBS=$(JOBS) scripts/build-windows-deps.sh) && \
+	  windeps=$$(echo "$$windeps" | tail -n 1) && \
 	  cmake -S . -B $(WINBUILD) -DQUARROW_WERROR=ON \
-	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake && \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	    -DQUARROW_WIN_DEPS="$$windeps" && \
 	  cmake --build $(WINBUILD) -j$(JOBS); \
 	else echo "The Windows build is not set up yet."; fi
 
@@ -47,5 +53,6 @@ demo: build
 	@if [ -x scripts/demo.sh ]; then scripts/demo.sh $(BUILD); \
 	else echo "Quarrow cannot run on this system yet: its Linux layer is still being built."; fi
 
+# The Windows dependencies' cache stays.
 clean:
 	rm -rf $(BUILD) $(WINBUILD)

@@ -19,6 +19,11 @@
 # Mail is served as nobody:nogroup: Dovecot will not serve mail as root. Run
 # by another user, everything runs as that user.
 #
+# With OAUTH2_INTROSPECTION_URL set, start also takes OAuth 2.0 access
+# tokens (mechanisms $OAUTH2_MECHANISMS, default "oauthbearer xoauth2"), which
+# it checks by posting them to that URL (RFC 7662 introspection); passwords
+# still work through PLAIN and LOGIN.
+#
 # With WATCH_PID set, start also leaves a watcher behind that stops the server
 # once that process has ended, so a test program that crashes leaves no
 # server running.
@@ -70,7 +75,18 @@ write_config() {
     echo "info_log_path = $dir/dovecot.log"
     echo "auth_failure_delay = 0"
     echo "disable_plaintext_auth = no"
-    echo "auth_mechanisms = plain"
+    local oauth2_mechanisms=""
+    if [ -n "${OAUTH2_INTROSPECTION_URL:-}" ]; then
+      oauth2_mechanisms=${OAUTH2_MECHANISMS:-oauthbearer xoauth2}
+      {
+        echo "introspection_mode = post"
+        echo "introspection_url = $OAUTH2_INTROSPECTION_URL"
+        echo "username_attribute = username"
+        echo "active_attribute = active"
+        echo "active_value = true"
+      } > "$dir/oauth2.conf"
+    fi
+    echo "auth_mechanisms = plain login $oauth2_mechanisms"
     echo "mail_location = maildir:$dir/mail/%u"
     echo "mail_uid = $mail_user"
     echo "mail_gid = $mail_group"
@@ -92,8 +108,16 @@ write_config() {
     else
       echo "ssl = no"
     fi
+    if [ -n "$oauth2_mechanisms" ]; then
+      echo "passdb {"
+      echo "  driver = oauth2"
+      echo "  mechanisms = $oauth2_mechanisms"
+      echo "  args = $dir/oauth2.conf"
+      echo "}"
+    fi
     echo "passdb {"
     echo "  driver = passwd-file"
+    [ -n "$oauth2_mechanisms" ] && echo "  mechanisms = plain login"
     echo "  args = scheme=PLAIN username_format=%u $dir/passwd"
     echo "}"
     echo "userdb {"

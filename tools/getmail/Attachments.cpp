@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/getmail/Base64.h"
+#include "tools/getmail/Base64Decoder.h"
 #include "tools/getmail/SafeName.h"
 
 namespace getmail {

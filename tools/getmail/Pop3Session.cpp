@@ -4,6 +4,7 @@
 #include <cctype>
 #include <unordered_map>
 
+#include "tools/getmail/Base64.h"
 #include "tools/getmail/Errors.h"
 #include "tools/getmail/Settings.h"
 
@@ -83,40 +84,10 @@ std::optional<std::string> UsableUniqueId(std::string_view rest) {
   return std::string(rest);
 }
 
-std::string Base64(const std::string& data) {
-  static const char kDigits[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  std::size_t i = 0;
-  for (; i + 2 < data.size(); i += 3) {
-    unsigned v = (static_cast<unsigned char>(data[i]) << 16) |
-                 (static_cast<unsigned char>(data[i + 1]) << 8) |
-                 static_cast<unsigned char>(data[i + 2]);
-    out += kDigits[v >> 18];
-    out += kDigits[(v >> 12) & 63];
-    out += kDigits[(v >> 6) & 63];
-    out += kDigits[v & 63];
-  }
-  if (i + 1 == data.size()) {
-    unsigned v = static_cast<unsigned char>(data[i]) << 16;
-    out += kDigits[v >> 18];
-    out += kDigits[(v >> 12) & 63];
-    out += "==";
-  } else if (i + 2 == data.size()) {
-    unsigned v = (static_cast<unsigned char>(data[i]) << 16) |
-                 (static_cast<unsigned char>(data[i + 1]) << 8);
-    out += kDigits[v >> 18];
-    out += kDigits[(v >> 12) & 63];
-    out += kDigits[(v >> 6) & 63];
-    out += '=';
-  }
-  return out;
-}
-
 }  // namespace
 
 Pop3Session::Pop3Session(const std::string& server, int port,
-                         const std::string& login, const std::string& password,
+                         const Credentials& credentials,
                          std::chrono::milliseconds timeout)
     : server_(server),
       connection_(Connect(server, port, timeout)),
@@ -141,6 +112,11 @@ Pop3Session::Pop3Session(const std::string& server, int port,
     // ask again.
     ReadCapabilities();
   }
+  if (credentials.token) {
+    // Never in clear, whatever the user allowed for passwords.
+    LoginWithToken(credentials.login, *credentials.token);
+    return;
+  }
   if (!connection_->IsTls() && !PlainTextAllowed()) {
     throw Error("the server " + server + " offers no TLS on port " +
                 std::to_string(port) +
@@ -148,7 +124,7 @@ Pop3Session::Pop3Session(const std::string& server, int port,
                 "not sent. To send it anyway, set " +
                 kPlainTextVariable + "=" + kPlainTextAllowed);
   }
-  Login(login, password);
+  Login(credentials.login, credentials.password);
 }
 
 bool Pop3Session::Offers(const std::string& capability) const {
@@ -157,6 +133,21 @@ bool Pop3Session::Offers(const std::string& capability) const {
     if (line == wanted || line.rfind(wanted + " ", 0) == 0) return true;
   }
   return false;
+}
+
+bool Pop3Session::OffersSasl(const std::string& mechanism) const {
+  std::string wanted = " " + Upper(mechanism) + " ";
+  for (const std::string& line : capabilities_) {
+    if (line.rfind("SASL ", 0) == 0 && (line + " ").find(wanted) != std::string::npos) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string Pop3Session::ReadReplyLine() {
+  reader_.StartReply();
+  return StripLineEnd(reader_.ReadLine(kStatusLineLimit));
 }
 
 void Pop3Session::Send(const std::string& command) {
@@ -230,16 +221,8 @@ void Pop3Session::ReadCapabilities() {
 void Pop3Session::Login(const std::string& login,
                         const std::string& password) {
   bool useUser = !capaWorked_ || Offers("USER");
-  bool usePlain = false;
-  if (!useUser) {
-    for (const std::string& line : capabilities_) {
-      if (line.rfind("SASL ", 0) == 0 &&
-          (" " + line + " ").find(" PLAIN ") != std::string::npos) {
-        usePlain = true;
-      }
-    }
-    if (!usePlain) useUser = true;  // nothing else to try
-  }
+  bool usePlain = !useUser && OffersSasl("PLAIN");
+  if (!usePlain) useUser = true;  // nothing else to try
   std::string text;
   bool ok;
   if (usePlain) {
@@ -249,7 +232,7 @@ void Pop3Session::Login(const std::string& login,
     token += login;
     token += '\0';
     token += password;
-    Send("AUTH PLAIN " + Base64(token));
+    Send("AUTH PLAIN " + Base64Encode(token));
     ok = ReadStatus(&text);
   } else {
     Send("USER " + login);

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "tools/getmail/Connection.h"
+#include "tools/getmail/Credentials.h"
 #include "tools/getmail/LineReader.h"
 
 namespace getmail {
@@ -44,14 +45,16 @@ class Pop3Session {
   // TLS at once. Reads the greeting and the capabilities, switches to TLS
   // with STLS where the server offers it (and then asks for the
   // capabilities again), and logs in: USER/PASS, or AUTH PLAIN where USER is
-  // not offered. Without TLS it sends neither login nor password unless
-  // PlainTextAllowed(). Throws Error (kLoginRefused when the server refuses
-  // the login).
-  Pop3Session(const std::string& server, int port, const std::string& login,
-              const std::string& password, std::chrono::milliseconds timeout);
+  // not offered; with a token, AUTH OAUTHBEARER or XOAUTH2. Without TLS it
+  // sends neither login nor password unless PlainTextAllowed(), and never a
+  // token. Throws Error (kLoginRefused when the server refuses the login).
+  Pop3Session(const std::string& server, int port,
+              const Credentials& credentials, std::chrono::milliseconds timeout);
 
   bool IsTls() const { return connection_->IsTls(); }
   bool Offers(const std::string& capability) const;
+  // Whether the CAPA reply's SASL line names `mechanism`.
+  bool OffersSasl(const std::string& mechanism) const;
 
   // STAT: the number of messages.
   int MessageCount();
@@ -101,6 +104,9 @@ class Pop3Session {
   // Reads a status line: true for "+OK", false for "-ERR". `text` gets the
   // rest of the line, without the line end.
   bool ReadStatus(std::string* text = nullptr);
+  // The next line as it stands, without its line end (for SASL exchanges,
+  // whose "+ " lines are neither "+OK" nor "-ERR").
+  std::string ReadReplyLine();
   // Like ReadStatus, but throws Error naming `what` on "-ERR".
   std::string Expect(const std::string& what);
   // Reads the lines of a multi-line reply up to its final ".", each handed
@@ -120,6 +126,8 @@ class Pop3Session {
   void ReadUniqueIdListing(int count,
                            const std::function<void(int, std::string)>& take);
   void Login(const std::string& login, const std::string& password);
+  // SASL sign-in with an OAuth 2.0 access token (Pop3OAuthLogin.cpp).
+  void LoginWithToken(const std::string& login, const std::string& token);
 
   std::string server_;
   std::unique_ptr<Connection> connection_;

@@ -9,6 +9,7 @@
 #include "tools/getmail/Pop3Session.h"
 #include "tools/getmail/Settings.h"
 #include "tools/getmail/StateFile.h"
+#include "tools/getmail/TokenCommand.h"
 
 namespace getmail {
 
@@ -17,8 +18,8 @@ std::string HeaderFileName(int n) { return "MSG" + std::to_string(n) + ".TXT"; }
 void HeaderRun(const Options& options) {
   // Retrieval runs must never go by the numbers of an earlier header run.
   ForgetState();
-  Pop3Session session(options.server, options.port, options.login,
-                      options.password, TimeoutFromEnvironment());
+  Pop3Session session(options.server, options.port, CredentialsFor(options),
+                      TimeoutFromEnvironment());
   State state;
   state.server = options.server;
   state.port = options.port;
@@ -112,8 +113,8 @@ void RetrievalRun(const Options& options) {
                 kMessageGone);
   }
 
-  Pop3Session session(options.server, options.port, options.login,
-                      options.password, TimeoutFromEnvironment());
+  Pop3Session session(options.server, options.port, CredentialsFor(options),
+                      TimeoutFromEnvironment());
   const int number = FindMessage(session, *state, i);
   // The body file, numbered one past the header files. The message goes to
   // its temporary file as it arrives; nothing is put in place before its

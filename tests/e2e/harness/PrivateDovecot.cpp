@@ -25,7 +25,10 @@ std::optional<std::string> PrivateDovecot::Unavailable() {
   return std::nullopt;
 }
 
-PrivateDovecot::PrivateDovecot() : folder_("quarrow-dovecot") { Start(); }
+PrivateDovecot::PrivateDovecot(std::map<std::string, std::string> settings)
+    : folder_("quarrow-dovecot"), settings_(std::move(settings)) {
+  Start();
+}
 
 PrivateDovecot::~PrivateDovecot() {
   try {
@@ -51,6 +54,7 @@ void PrivateDovecot::Start() {
   // Should this program crash, the server goes with it.
   std::map<std::string, std::optional<std::string>> env = {
       {"WATCH_PID", std::to_string(getpid())}};
+  for (const auto& [name, value] : settings_) env[name] = value;
   if (pop3_ != 0) {
     // A restart keeps the ports the tests already know.
     env["POP3_PORT"] = std::to_string(pop3_);

@@ -17,8 +17,10 @@ class PrivateDovecot {
   // Why a private Dovecot cannot run here (e.g. not installed), or nothing.
   static std::optional<std::string> Unavailable();
 
-  // Starts one. Throws std::runtime_error if it does not start.
-  PrivateDovecot();
+  // Starts one. Throws std::runtime_error if it does not start. `settings`
+  // are environment variables for private-dovecot.sh's start (for example
+  // OAUTH2_INTROSPECTION_URL).
+  explicit PrivateDovecot(std::map<std::string, std::string> settings = {});
   ~PrivateDovecot();
 
   const std::string& user() const { return user_; }
@@ -53,6 +55,7 @@ class PrivateDovecot {
   std::string MailFolder() const;
 
   TempFolder folder_;
+  std::map<std::string, std::string> settings_;
   std::string user_ = "quarrow";
   std::string password_ = "secret";
   int pop3_ = 0;

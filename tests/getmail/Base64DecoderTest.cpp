@@ -1,6 +1,6 @@
 // The base64 decoder of attachments: what RFC 2045 text gives, however it is
 // cut into pieces.
-#include "tools/getmail/Base64.h"
+#include "tools/getmail/Base64Decoder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,114 @@
+// The token command: what it prints becomes the token only when it is one
+// token, and nothing it starts is left running.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+
+#include "tools/getmail/Errors.h"
+#include "tools/getmail/TokenCommand.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace getmail {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Refusal {
+  std::string command;
+  const char* says;
+};
+
+#ifdef _WIN32
+const char* kPrintsLogin = "echo   tok-%QUARROW_GETMAIL_LOGIN%  ";
+const Refusal kRefusals[] = {
+    {"exit /b 3", "exit status 3"},
+    {"echo tok& exit /b 1", "exit status 1"},
+    {"rem", "printed no access token"},
+    {"echo tok& echo DELE 1", "more than one word"},
+    {"c:\\nonexistent\\token-helper.exe", "exit status 9009"},
+};
+#else
+const char* kPrintsLogin = "printf '  tok-%s\\r\\n\\n' \"$QUARROW_GETMAIL_LOGIN\"";
+const Refusal kRefusals[] = {
+    {"exit 3", "exit status 3"},
+    {"echo tok; exit 1", "exit status 1"},
+    {"kill -9 $$", "signal"},
+    {"true", "printed no access token"},
+    {"printf 'tok\\r\\nDELE 1\\r\\n'", "more than one word"},
+    {"head -c 100000 /dev/zero | tr '\\0' a", "far more"},
+    {"/nonexistent/token-helper", "exit status 127"},
+};
+#endif
+
+TEST(TokenCommand, TakesTheTrimmedOutputWithTheLoginInItsEnvironment) {
+  EXPECT_EQ(RunTokenCommand(kPrintsLogin, "me@example.com", 20s), "tok-me@example.com");
+}
+
+TEST(TokenCommand, RefusesEveryOutputThatIsNotOneToken) {
+  for (const Refusal& c : kRefusals) {
+    try {
+      RunTokenCommand(c.command, "me", 20s);
+      ADD_FAILURE() << c.command << " gave a token";
+    } catch (const Error& error) {
+      std::string what = error.what();
+      EXPECT_NE(what.find(c.says), std::string::npos) << c.command << ": " << what;
+      EXPECT_NE(what.find(kOAuthCommandVariable), std::string::npos);
+    }
+  }
+}
+
+#ifndef _WIN32
+// A command that does not end, or leaves something running, is stopped with
+// everything it started.
+TEST(TokenCommand, StopsWhatItStarted) {
+  char folder[] = "/tmp/token-command-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string pidFile = std::string(folder) + "/pid";
+  const std::string record = "sh -c 'echo $$ > " + pidFile + "; exec sleep 60' ";
+  for (const std::string& command : {record + "& wait", record + "& echo tok"}) {
+    unlink(pidFile.c_str());
+    try {
+      EXPECT_EQ(RunTokenCommand(command, "me", 1500ms), "tok") << command;
+    } catch (const Error& error) {
+      EXPECT_NE(std::string(error.what()).find("did not end in time"), std::string::npos)
+          << command << ": " << error.what();
+    }
+    pid_t left = 0;
+    std::ifstream(pidFile) >> left;
+    ASSERT_GT(left, 0) << command;
+    // SIGKILL went to the group: the process is gone, or a zombie waiting
+    // for a parent that reaps it.
+    bool gone = false;
+    for (int i = 0; i < 200 && !gone; ++i) {
+      std::string state;
+      std::ifstream("/proc/" + std::to_string(left) + "/stat") >> state >> state >> state;
+      gone = state.empty() || state == "Z";
+      if (!gone) usleep(50 * 1000);
+    }
+    EXPECT_TRUE(gone) << command << " left process " << left << " running";
+  }
+  unlink(pidFile.c_str());
+  rmdir(folder);
+}
+#else
+// A command that does not end is stopped in time.
+TEST(TokenCommand, StopsACommandThatDoesNotEnd) {
+  try {
+    RunTokenCommand("ping -n 60 127.0.0.1 >NUL", "me", 1500ms);
+    ADD_FAILURE() << "a token from a command that was still running";
+  } catch (const Error& error) {
+    EXPECT_NE(std::string(error.what()).find("did not end in time"), std::string::npos)
+        << error.what();
+  }
+}
+#endif
+
+}  // namespace
+}  // namespace getmail
