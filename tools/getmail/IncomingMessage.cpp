@@ -132,7 +132,7 @@ std::string_view IncomingMessage::Header() const {
   if (headerTooLong_) {
     throw Error("the message's header is longer than " +
                 std::to_string(kMaxHeaderBytes / (1024 * 1024)) +
-                " MB; nothing was saved or deleted");
+                " MiB; nothing was saved or deleted");
   }
   return header_;  // all of the message if it has no empty line
 }

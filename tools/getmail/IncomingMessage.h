@@ -16,13 +16,15 @@
 
 #include "tools/getmail/Files.h"
 #include "tools/getmail/FollowStream.h"
+#include "tools/getmail/Pop3Session.h"
 
 namespace getmail {
 
 class IncomingMessage {
  public:
-  // Headers of real mail are a few kilobytes; this one is refused.
-  static constexpr std::size_t kMaxHeaderBytes = 4 * 1024 * 1024;
+  // Headers of real mail are a few kilobytes; a longer one than the header
+  // run takes is refused.
+  static constexpr std::size_t kMaxHeaderBytes = kHeaderLimit;
   // GMime holds the tree of a message's parts in memory, a few kilobytes a
   // part: a message with more lines that begin with "--" (a MIME delimiter
   // does) than this is refused.
