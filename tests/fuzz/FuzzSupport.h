@@ -1,8 +1,6 @@
-// What the fuzz targets share: a property check that aborts (so that
-// libFuzzer keeps the input that broke it), and GMime started once.
+// What the fuzz targets share: a property check that aborts, so that
+// libFuzzer keeps the input that broke it.
 #pragma once
-
-#include <gmime/gmime.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,13 +13,6 @@ inline void Require(bool holds, const char* what) {
   if (holds) return;
   std::fprintf(stderr, "property broken: %s\n", what);
   std::abort();
-}
-
-// Starts GMime for the whole run and shuts it down at exit, before the leak
-// check, so that what it keeps for the process's life is not reported.
-inline void StartGMime() {
-  g_mime_init();
-  std::atexit([] { g_mime_shutdown(); });
 }
 
 inline std::string_view AsText(const unsigned char* data, std::size_t size) {

@@ -14,7 +14,6 @@ mkdir -p "$reports"
 
 export ASAN_OPTIONS="log_path=$reports/report:halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1"
 export UBSAN_OPTIONS="log_path=$reports/report:halt_on_error=1:print_stacktrace=1"
-export LSAN_OPTIONS="suppressions=$source/lsan.supp:print_suppressions=0"
 
 ctest --test-dir "$build" -L "$labels" --output-on-failure "$@"
 status=$?

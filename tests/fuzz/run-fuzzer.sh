@@ -18,7 +18,6 @@ if [ -f "$source/dict/$name.dict" ]; then set -- -dict="$source/dict/$name.dict"
 # Reports on standard error, each one the end of the run.
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
-export LSAN_OPTIONS="suppressions=$source/lsan.supp:print_suppressions=0"
 
 # Inputs are a few kilobytes: no allocation needs 64 MB, and none may be
 # sized by a number the input holds.
