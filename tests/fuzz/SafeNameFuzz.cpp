@@ -25,7 +25,11 @@ std::string Lower(std::string_view text) {
 bool CodePoints(std::string_view text, std::u32string& out) {
   for (std::size_t i = 0; i < text.size();) {
     unsigned char c = static_cast<unsigned char>(text[i]);
-    std::size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    std::size_t length = c < 0x80          ? 1
+                         : (c >> 5) == 6   ? 2
+                         : (c >> 4) == 14  ? 3
+                         : (c >> 3) == 30  ? 4
+                                           : 0;
     if (length == 0 || i + length > text.size()) return false;
     std::uint32_t cp = length == 1 ? c : c & (0x7F >> length);
     for (std::size_t k = 1; k < length; ++k) {
@@ -43,9 +47,8 @@ bool CodePoints(std::string_view text, std::u32string& out) {
 
 bool Unsafe(std::uint32_t cp) {
   if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp < 0xA0)) return true;
-  if (cp < 0x80 && std::string_view("\\/:*?\"<>|").find(static_cast<char>(cp)) != std::string_view::npos) {
-    return true;
-  }
+  constexpr std::string_view kForbidden = "\\/:*?\"<>|";
+  if (cp < 0x80 && kForbidden.find(static_cast<char>(cp)) != std::string_view::npos) return true;
   return (cp >= 0x200E && cp <= 0x200F) || (cp >= 0x202A && cp <= 0x202E) ||
          (cp >= 0x2066 && cp <= 0x2069) || cp == 0xFEFF;
 }
