@@ -2,6 +2,7 @@
 #   make demo    install what is missing, build, and run Quarrow's main job
 #   make check   install what is missing, build, and run every test
 #   make package build the Debian package (build/quarrow_*.deb)
+#   make dist-windows  build the Windows download (build-win/Quarrow-*-win64.zip)
 BUILD    ?= build
 WINBUILD ?= build-win
 JOBS     ?= 2
@@ -48,6 +49,10 @@ check-windows: build-windows
 
 package: build
 	cmake --build $(BUILD) --target package
+
+# The Windows download: $(WINBUILD)/Quarrow-<version>-win64.zip.
+dist-windows: build-windows
+	cd $(WINBUILD) && cpack -G ZIP
 
 demo: build
 	@if [ -x scripts/demo.sh ]; then scripts/demo.sh $(BUILD); \

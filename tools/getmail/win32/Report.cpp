@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/getmail/win32/Utf16.h"
+#include "tools/getmail/win32/WinText.h"
 
 namespace getmail {
 namespace {
@@ -56,7 +56,7 @@ void Report(const std::string& text) {
 
 std::string ReportLogPath() {
   std::wstring folder = LogFolder();
-  return folder.empty() ? std::string() : Narrow(folder + L"\\getmail.log");
+  return folder.empty() ? std::string() : win32::Narrow(folder + L"\\getmail.log");
 }
 
 }  // namespace getmail
