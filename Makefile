@@ -2,6 +2,7 @@
 #   make demo    install what is missing, build, and run Quarrow's main job
 #   make check   install what is missing, build, and run every test
 #   make package build the Debian package (build/quarrow_*.deb)
+#   make dist-windows  build the Windows download (build-win/Quarrow-*-win64.zip)
 #   make fuzz    fuzz the mail tool's parsers for longer (FUZZ_LONG_SECONDS each)
 BUILD     ?= build
 WINBUILD  ?= build-win
@@ -20,7 +21,7 @@ PACKAGES = cmake make g++ pkg-config googletest libgtest-dev libgmock-dev \
            autoconf automake libtool gtk-doc-tools clang libclang-rt-dev llvm
 
 .PHONY: all deps build build-windows build-fuzz check check-native check-windows \
-        check-fuzz fuzz demo package clean
+        check-fuzz fuzz demo package dist-windows clean
 
 all: build
 
@@ -61,6 +62,10 @@ check-windows: build-windows
 
 package: build
 	cmake --build $(BUILD) --target package
+
+# The Windows download: $(WINBUILD)/Quarrow-<version>-win64.zip.
+dist-windows: build-windows
+	cd $(WINBUILD) && cpack -G ZIP
 
 # Every test labelled "getmail" under the sanitizers, and each fuzz target for
 # FUZZ_SECONDS; any sanitizer report, crash or leak fails.

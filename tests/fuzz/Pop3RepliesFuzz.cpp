@@ -74,8 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   serverBytes = fuzz::AsText(data, size);
   std::unique_ptr<getmail::Pop3Session> session;
   Step([&] {
-    session = std::make_unique<getmail::Pop3Session>("pop.example.org", 110, "me", "Sesame-77",
-                                                     std::chrono::seconds(10));
+    session = std::make_unique<getmail::Pop3Session>(
+        "pop.example.org", 110, getmail::Credentials{"me", "Sesame-77", std::nullopt},
+        std::chrono::seconds(10));
   });
   if (!session) return 0;
   int count = 0;

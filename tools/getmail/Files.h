@@ -79,6 +79,11 @@ void SyncCurrentFolder();
 // throws Error if it exists and cannot be removed.
 void RemoveIfPresent(const std::string& name);
 
+// What a text file for Quarrow begins with: nothing on POSIX systems; the
+// UTF-8 byte-order mark on Windows, where Quarrow reads a file without it in
+// the system's code page.
+std::string_view TextFileMark();
+
 // Compares without regard to ASCII case.
 bool SameNameIgnoringCase(std::string_view a, std::string_view b);
 

@@ -27,7 +27,8 @@ void HeaderRun(const Options& options) {
   state.count = session.MessageCount();
   std::optional<std::vector<std::string>> uids = session.HeadersAndUniqueIds(
       state.count, [&state](int n, std::string_view header) {
-        WriteFileAtomically(HeaderFileName(n), HeaderText(header), false);
+        WriteFileAtomically(HeaderFileName(n),
+                            std::string(TextFileMark()) + HeaderText(header), false);
         state.marks.push_back({HeaderFingerprint(header), std::string()});
       });
   if (uids) {

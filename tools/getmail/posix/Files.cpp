@@ -43,6 +43,9 @@ int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
 }  // namespace
 
+// Quarrow reads text files in the locale's character set, UTF-8 as a rule.
+std::string_view TextFileMark() { return {}; }
+
 TempFile::TempFile(std::string purpose) : purpose_(std::move(purpose)) {
   // O_EXCL: a name that exists, a planted link included, is never opened;
   // O_NOFOLLOW says the same once more.
