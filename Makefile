@@ -2,9 +2,15 @@
 #   make demo    install what is missing, build, and run Quarrow's main job
 #   make check   install what is missing, build, and run every test
 #   make package build the Debian package (build/quarrow_*.deb)
-BUILD    ?= build
-WINBUILD ?= build-win
-JOBS     ?= 2
+#   make dist-windows  build the Windows download (build-win/Quarrow-*-win64.zip)
+#   make fuzz    fuzz the mail tool's parsers for longer (FUZZ_LONG_SECONDS each)
+BUILD     ?= build
+WINBUILD  ?= build-win
+FUZZBUILD ?= build-fuzz
+JOBS      ?= 2
+# Seconds each fuzz target runs in `make check` and in `make fuzz`.
+FUZZ_SECONDS      ?= 20
+FUZZ_LONG_SECONDS ?= 600
 
 # Debian packages the build, the tests and the demo need.
 PACKAGES = cmake make g++ pkg-config googletest libgtest-dev libgmock-dev \
@@ -12,9 +18,10 @@ PACKAGES = cmake make g++ pkg-config googletest libgtest-dev libgmock-dev \
            dovecot-pop3d xvfb xauth xdotool imagemagick x11-utils \
            locales g++-mingw-w64-x86-64-posix wine64 fonts-wine \
            dpkg-dev groff-base meson ninja-build libz-mingw-w64-dev \
-           autoconf automake libtool gtk-doc-tools
+           autoconf automake libtool gtk-doc-tools clang libclang-rt-dev llvm
 
-.PHONY: all deps build build-windows check check-native check-windows demo package clean
+.PHONY: all deps build build-windows build-fuzz check check-native check-windows \
+        check-fuzz fuzz demo package dist-windows clean
 
 all: build
 
@@ -37,7 +44,14 @@ build-windows: deps
 	  cmake --build $(WINBUILD) -j$(JOBS); \
 	else echo "The Windows build is not set up yet."; fi
 
-check: check-native check-windows
+# The mail tool built with clang, AddressSanitizer and UndefinedBehaviorSanitizer:
+# its fuzz targets and the programs of its tests, nothing else.
+build-fuzz: deps
+	cmake -S . -B $(FUZZBUILD) -DQUARROW_WERROR=ON -DQUARROW_FUZZ=ON \
+	  -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(FUZZBUILD) -j$(JOBS) --target sanitized_checks
+
+check: check-native check-windows check-fuzz
 
 check-native: build
 	QUARROW_REQUIRE_DOVECOT=1 ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
@@ -49,10 +63,25 @@ check-windows: build-windows
 package: build
 	cmake --build $(BUILD) --target package
 
+# The Windows download: $(WINBUILD)/Quarrow-<version>-win64.zip.
+dist-windows: build-windows
+	cd $(WINBUILD) && cpack -G ZIP
+
+# Every test labelled "getmail" under the sanitizers, and each fuzz target for
+# FUZZ_SECONDS; any sanitizer report, crash or leak fails.
+check-fuzz: build-fuzz
+	QUARROW_REQUIRE_DOVECOT=1 QUARROW_FUZZ_SECONDS=$(FUZZ_SECONDS) \
+	  tests/fuzz/check-sanitized.sh $(FUZZBUILD) 'getmail|fuzz' -j$(JOBS)
+
+fuzz: build-fuzz
+	QUARROW_FUZZ_SECONDS=$(FUZZ_LONG_SECONDS) \
+	  tests/fuzz/check-sanitized.sh $(FUZZBUILD) fuzz -j$(JOBS) \
+	  --timeout $$(( $(FUZZ_LONG_SECONDS) + 600 ))
+
 demo: build
 	@if [ -x scripts/demo.sh ]; then scripts/demo.sh $(BUILD); \
 	else echo "Quarrow cannot run on this system yet: its Linux layer is still being built."; fi
 
 # The Windows dependencies' cache stays.
 clean:
-	rm -rf $(BUILD) $(WINBUILD)
+	rm -rf $(BUILD) $(WINBUILD) $(FUZZBUILD)

@@ -3,12 +3,17 @@
 // of its own sends them while the replies are read), written to one file.
 //   getmail_pop3dump PORT USER PASSWORD OUTPUT
 //   getmail_pop3dump --files PORT USER PASSWORD FOLDER
+//   getmail_pop3dump --retr N PORT USER PASSWORD FILE
 // With --files each header goes to a file of its own in FOLDER, written under
 // a temporary name and renamed, as the header run writes them: that adds
 // the file system's share.
+// With --retr it fetches message N whole (RETR, dot-unstuffed) into FILE and
+// flushes FILE and its folder to disk: the limit a retrieval run is measured
+// against. It deletes nothing.
 // Prints the number of messages and the seconds from connecting to the
 // server's reply to QUIT.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -19,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace {
@@ -41,12 +47,12 @@ void SendAll(const std::string& data) {
   }
 }
 
-// The next line, with its CRLF.
-std::string ReadLine() {
+// The next line, with its CRLF; valid until the next call.
+std::string_view ReadLine() {
   for (;;) {
     std::size_t end = buffer.find('\n', start);
     if (end != std::string::npos) {
-      std::string line = buffer.substr(start, end + 1 - start);
+      std::string_view line(buffer.data() + start, end + 1 - start);
       start = end + 1;
       return line;
     }
@@ -61,7 +67,7 @@ std::string ReadLine() {
 
 std::string Expect(const std::string& command) {
   if (!command.empty()) SendAll(command + "\r\n");
-  std::string line = ReadLine();
+  std::string line(ReadLine());
   if (line.compare(0, 3, "+OK") != 0) Fail(command + ": " + line);
   return line;
 }
@@ -79,15 +85,43 @@ void WriteHeaderFile(const std::string& folder, int n, const std::string& header
   if (std::rename(temp.c_str(), name.c_str()) != 0) Fail("cannot rename to " + name);
 }
 
+// RETR `message` into `path`, flushed to disk with its folder.
+void Retrieve(int message, const std::string& path) {
+  FILE* out = std::fopen(path.c_str(), "wb");
+  if (out == nullptr) Fail("cannot write " + path);
+  Expect("RETR " + std::to_string(message));
+  for (;;) {
+    std::string_view line = ReadLine();
+    if (line == ".\r\n") break;
+    std::size_t skip = line[0] == '.' ? 1 : 0;
+    std::fwrite(line.data() + skip, 1, line.size() - skip, out);
+  }
+  std::string folder = path.substr(0, path.rfind('/') + 1) + ".";
+  int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (std::fflush(out) != 0 || fsync(fileno(out)) != 0 || dir < 0 || fsync(dir) != 0) {
+    Fail("cannot flush " + path);
+  }
+  close(dir);
+  std::fclose(out);
+  Expect("QUIT");
+}
+
 int main(int argc, char** argv) {
   bool files = argc > 1 && std::strcmp(argv[1], "--files") == 0;
-  if (files) {
+  int retrieve = 0;
+  if (argc > 2 && std::strcmp(argv[1], "--retr") == 0) {
+    retrieve = std::atoi(argv[2]);
+    argc -= 2;
+    argv += 2;
+  } else if (files) {
     --argc;
     ++argv;
   }
-  if (argc != 5) Fail("usage: getmail_pop3dump [--files] PORT USER PASSWORD OUTPUT");
-  FILE* out = files ? nullptr : std::fopen(argv[4], "wb");
-  if (!files && out == nullptr) Fail("cannot write the output file");
+  if (argc != 5) {
+    Fail("usage: getmail_pop3dump [--files | --retr N] PORT USER PASSWORD OUTPUT");
+  }
+  FILE* out = files || retrieve > 0 ? nullptr : std::fopen(argv[4], "wb");
+  if (!files && retrieve == 0 && out == nullptr) Fail("cannot write the output file");
   const std::string folder = argv[4];
   auto started = std::chrono::steady_clock::now();
   fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -104,6 +138,12 @@ int main(int argc, char** argv) {
   Expect(std::string("USER ") + argv[2]);
   Expect(std::string("PASS ") + argv[3]);
   int count = std::atoi(Expect("STAT").c_str() + 4);
+  if (retrieve > 0) {
+    Retrieve(retrieve, argv[4]);
+    std::printf("1 %.4f\n", std::chrono::duration<double>(
+                                  std::chrono::steady_clock::now() - started).count());
+    return 0;
+  }
 
   std::thread sender([count] {
     std::string commands;
@@ -113,11 +153,13 @@ int main(int argc, char** argv) {
   });
   std::string header;
   for (int n = 1; n <= count; ++n) {
-    std::string status = ReadLine();
-    if (status.compare(0, 3, "+OK") != 0) Fail("TOP " + std::to_string(n) + ": " + status);
+    std::string_view status = ReadLine();
+    if (status.substr(0, 3) != "+OK") {
+      Fail("TOP " + std::to_string(n) + ": " + std::string(status));
+    }
     header.clear();
     for (;;) {
-      std::string line = ReadLine();
+      std::string_view line = ReadLine();
       if (line == ".\r\n") break;
       header += line;
     }

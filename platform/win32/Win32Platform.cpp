@@ -22,10 +22,12 @@ ProcessExit Win32Platform::WaitForProcess(ProcessId id) {
 }
 
 Text Win32Platform::ToolMessagesPlace() {
-  // The one place that says where getmail.exe's messages can be read on
-  // Windows. It writes them to its console window, which closes when it
-  // ends.
-  return L"its console window, which closed when it ended";
+  // getmail.exe's console window closes when it ends, so it also appends
+  // its messages to a log in the user's local application data folder.
+  wchar_t folder[MAX_PATH];
+  DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return L"%LOCALAPPDATA%\\Quarrow\\getmail.log";
+  return std::wstring(folder) + L"\\Quarrow\\getmail.log";
 }
 
 void Win32Platform::SelectDrive(wchar_t letter) { win32::SelectDrive(letter); }

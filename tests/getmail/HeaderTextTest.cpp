@@ -35,6 +35,17 @@ TEST_F(HeaderTextTest, DecodedLineBreaksCannotStartNewLines) {
             "Subject: a  X-Fake: b\r\n");
 }
 
+TEST_F(HeaderTextTest, NulAndStrayCarriageReturnsBecomeBlanks) {
+  using namespace std::string_literals;
+  // A NUL would cut the text short for a reader; a lone CR ends a line for
+  // Quarrow, which could then see a field the message does not have.
+  EXPECT_EQ(HeaderText("Subject: a\0b\rSubject: Velbrin\r\nTo: x\r\n"s),
+            "Subject: a b Subject: Velbrin\r\nTo: x\r\n");
+  EXPECT_EQ(HeaderText("Subject: =?UTF-8?Q?caf=C3=A9?= \0x\r\n"s), "Subject: café  x\r\n");
+  EXPECT_EQ(HeaderText("Subject: caf\xE9\0\r\n"s), "Subject: café \r\n");
+  EXPECT_EQ(HeaderText("From x\0y\r\n"s), "From x y\r\n");
+}
+
 TEST_F(HeaderTextTest, KeepsLinesThatAreNoFieldsAsTheyAre) {
   EXPECT_EQ(HeaderText("From someone Sun Jan 28\r\nX: =?UTF-8?Q?=C3=BC?=\r\n"),
             "From someone Sun Jan 28\r\nX: ü\r\n");

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace getmail {
 namespace {
 
@@ -33,11 +36,40 @@ TEST(SafeFileName, ReplacesCharactersWindowsOrLinuxForbid) {
   EXPECT_EQ(SafeFileName("photo\u202Etxt.exe"), "photo_txt.exe");
 }
 
-TEST(SafeFileName, DefusesWindowsDeviceNames) {
-  EXPECT_EQ(SafeFileName("CON"), "_CON");
-  EXPECT_EQ(SafeFileName("nul.txt"), "_nul.txt");
-  EXPECT_EQ(SafeFileName("com1.log"), "_com1.log");
-  EXPECT_EQ(SafeFileName("console.txt"), "console.txt");
+TEST(SafeFileName, DefusesWindowsDeviceNamesWhateverMadeThem) {
+  const std::string blanks(200, ' ');
+  const struct {
+    std::string raw, safe;
+  } cases[] = {
+      {"CON", "_CON"},
+      {"nul.txt", "_nul.txt"},
+      {"com1.log", "_com1.log"},
+      {"COM0", "_COM0"},
+      {"lpt0.txt", "_lpt0.txt"},
+      {"LPT9", "_LPT9"},
+      {"COM\u00B9.txt", "_COM\u00B9.txt"},  // superscript one
+      {"lpt\u00B2", "_lpt\u00B2"},
+      {"LPT\u00B3.doc", "_LPT\u00B3.doc"},
+      {"CONIN$", "_CONIN$"},
+      {"conout$.log", "_conout$.log"},
+      {"AUX .txt", "_AUX .txt"},
+      {"prn.tar.gz", "_prn.tar.gz"},
+      {"  NUL.txt", "_NUL.txt"},  // blanks trimmed first
+      // Cutting the long name leaves "CON.txt": checked after the cut.
+      {"CON" + blanks + "x.txt", "_CON.txt"},
+      {"aux" + blanks + "y", "_aux"},
+      // Not devices.
+      {"console.txt", "console.txt"},
+      {"COM10", "COM10"},
+      {"LPT", "LPT"},
+      {"COM\u2074", "COM\u2074"},  // superscript four
+      {"CONIN", "CONIN"},
+      {"x.CON", "x.CON"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SafeFileName(c.raw), c.safe) << "[" << c.raw << "]";
+    EXPECT_FALSE(IsWindowsDeviceName(SafeFileName(c.raw))) << c.raw;
+  }
 }
 
 TEST(SafeFileName, CutsLongNamesKeepingTheExtension) {
@@ -75,6 +107,32 @@ TEST(NameBook, NeverHandsOutAReservedName) {
   NameBook book("MSG");
   book.Reserve("msg4.txt");
   EXPECT_EQ(book.Claim("4.TXT"), "MSG4-2.TXT");
+}
+
+TEST(NameBook, ManyPartsOfOneNameEachGetTheNextFreeNumber) {
+  NameBook book("E-");
+  book.Reserve("e-a-3.txt");
+  book.Reserve("E-A-5.TXT");
+  EXPECT_EQ(book.Claim("a.txt"), "E-a.txt");
+  std::vector<std::string> expected;
+  for (int k = 2; k <= 3000; ++k) {
+    if (k != 3 && k != 5) expected.push_back("E-a-" + std::to_string(k) + ".txt");
+  }
+  std::vector<std::string> claimed;
+  for (std::size_t n = 0; n < expected.size(); ++n) claimed.push_back(book.Claim("a.txt"));
+  EXPECT_EQ(claimed, expected);
+  // A name claimed as given since is skipped too; other stems are apart.
+  EXPECT_EQ(book.Claim("a-3001.txt"), "E-a-3001.txt");
+  EXPECT_EQ(book.Claim("a.txt"), "E-a-3002.txt");
+  EXPECT_EQ(book.Claim("a.pdf"), "E-a.pdf");
+  EXPECT_EQ(book.Claim("a.pdf"), "E-a-2.pdf");
+}
+
+TEST(NameBook, APrefixAndANameNeverMakeADeviceName) {
+  NameBook book("CO");
+  EXPECT_EQ(book.Claim("N.txt"), "CO_N.txt");
+  EXPECT_EQ(book.Claim("M1"), "CO_M1");
+  EXPECT_EQ(book.Claim("py.txt"), "COpy.txt");
 }
 
 }  // namespace

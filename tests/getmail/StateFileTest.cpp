@@ -66,6 +66,7 @@ TEST(StateFile, RefusesADamagedFile) {
       "",
       "getmail-state 1\n" + text.substr(text.find('\n') + 1),  // an older version
       text.substr(0, text.size() - 4),                          // the last line cut
+      text.substr(0, text.find("count 3") + 7),  // ends after the count, no line end
       replaced("count 3", "count x"),
       // A count the file does not hold: refused at once, not looked for.
       replaced("count 3", "count 999999999"),

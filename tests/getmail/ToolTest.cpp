@@ -495,6 +495,76 @@ TEST_F(ToolTest, AServerStoppedInTheMiddleOfARetrievalLeavesTheMessage) {
   EXPECT_EQ(IdsOnServer(), std::vector<std::string>{"small"});
 }
 
+TEST_F(ToolTest, LinksPlantedInTheFolderNeverLeadOutOfIt) {
+  CorpusMessage message = harness::Corpus()[1];  // report.pdf and notes.txt
+  server->SetMessages({harness::TextMessage("a", "x").raw, harness::TextMessage("b", "x").raw,
+                       message.raw});
+  ASSERT_EQ(HeaderRun(server->pop3Port()).status, 0);
+  harness::TempFolder outside{"getmail-outside"};
+  for (const char* name : {"body", "other-case", "extract", "temporary"}) {
+    harness::WriteFile(outside / name, "outside");
+  }
+  auto plant = [&](const char* target, const std::string& name) {
+    ASSERT_EQ(symlink((outside / target).c_str(), (folder / name).c_str()), 0) << name;
+  };
+  plant("body", "MSG4.TXT");
+  plant("other-case", "msg4.txt");
+  plant("extract", "Extract3-report.pdf");
+  // Links under the names temporary files once had (process id and a
+  // count): the shell plants them under its own process id, which getmail
+  // then takes over.
+  std::vector<std::string> argv = {
+      "/bin/sh", "-c",
+      "for k in 1 2 3 4 5 6 7 8; do ln -s \"$1\" \".getmail-$$-$k.part\"; done; shift; "
+      "exec \"$@\"",
+      "sh", outside / "temporary", GETMAIL_PATH, "-u", server->user(), "-pw",
+      server->password(), "-s", "localhost", "-port", std::to_string(server->pop3Port()), "-m",
+      "3", "-xtract", "Extract3-", "-delete"};
+  ProcessResult run = harness::RunProcess(argv, folder.path(), server->ToolEnvironment());
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* name : {"body", "other-case", "extract", "temporary"}) {
+    EXPECT_EQ(harness::ReadFile(outside / name), "outside") << name;
+  }
+  struct stat info;
+  ASSERT_EQ(lstat((folder / "MSG4.TXT").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode));
+  EXPECT_TRUE(Read("MSG4.TXT") == message.raw);
+  EXPECT_EQ(Matching("MSG4.TXT"), std::vector<std::string>{"MSG4.TXT"});
+  ASSERT_EQ(lstat((folder / "Extract3-report.pdf").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  EXPECT_TRUE(Read("Extract3-report-2.pdf") == message.attachments[0].data);
+  EXPECT_TRUE(Read("Extract3-notes.txt") == message.attachments[1].data);
+  EXPECT_EQ(IdsOnServer(), (std::vector<std::string>{"a", "b"}));
+}
+
+TEST_F(ToolTest, ABodyFileInAnotherCaseGoesSoThatExactlyOneStands) {
+  server->SetMessages({harness::TextMessage("a", "x").raw});
+  ASSERT_EQ(HeaderRun(server->pop3Port()).status, 0);
+  // Left by earlier runs; Quarrow would find either as "msg2.txt".
+  harness::WriteFile(folder / "msg2.txt", "an earlier body");
+  harness::WriteFile(folder / "Msg2.Txt", "another earlier body");
+  ProcessResult run = Retrieve(1, server->pop3Port());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Matching("MSG2.TXT"), std::vector<std::string>{"MSG2.TXT"});
+  EXPECT_EQ(CorpusId(Read("MSG2.TXT")), "a");
+}
+
+TEST_F(ToolTest, AFolderThatCannotBeFlushedToDiskLeavesTheMessageOnTheServer) {
+  CorpusMessage message = harness::Corpus()[1];
+  server->SetMessages({message.raw});
+  harness::Pop3Tap tap(server->pop3Port(), {});
+  allowPlainText = true;
+  ASSERT_EQ(HeaderRun(tap.port()).status, 0);
+  ProcessResult run = Getmail({"-m", "1", "-xtract", "Extract1-", "-delete"}, tap.port(),
+                              {{"LD_PRELOAD", FAIL_FOLDER_SYNC_PATH}});  // fsync on a folder fails
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("cannot flush the current folder"), std::string::npos) << run.err;
+  EXPECT_EQ(tap.Count("RETR"), 1);
+  EXPECT_EQ(tap.Count("DELE"), 0);
+  EXPECT_EQ(tap.Count("QUIT"), 1);  // the header run's only
+  EXPECT_EQ(IdsOnServer(), std::vector<std::string>{"two-attachments"});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -19,21 +19,33 @@ bool NeedsDecoding(std::string_view value) {
   return false;
 }
 
+// Appends `text` with every NUL, CR and LF made a blank: in a header file a
+// line ends only where a field does, and a NUL would end the text early.
+void AppendPlain(std::string_view text, std::string& out) {
+  std::size_t start = out.size();
+  out.append(text);
+  for (std::size_t i = start; i < out.size(); ++i) {
+    char& c = out[i];
+    if (c == '\r' || c == '\n' || c == '\0') c = ' ';
+  }
+}
+
 void AppendDecoded(std::string_view value, std::string& out) {
   if (!NeedsDecoding(value)) {
-    out.append(value);
+    AppendPlain(value, out);
     return;
   }
+  // GMime reads a C string: what follows a NUL would be lost.
   std::string text(value);
+  for (char& c : text) {
+    if (c == '\0') c = ' ';
+  }
   char* decoded = g_mime_utils_header_decode_text(nullptr, text.c_str());
   if (decoded != nullptr) {
     text = decoded;
     g_free(decoded);
   }
-  for (char& c : text) {
-    if (c == '\r' || c == '\n' || c == '\0') c = ' ';
-  }
-  out += text;
+  AppendPlain(text, out);
 }
 
 // Appends one unfolded field and its CRLF.
@@ -45,7 +57,7 @@ void AppendField(std::string_view field, std::string& out) {
     if (c <= ' ' || c >= 127) plain = true;  // not a field name
   }
   if (plain) {
-    out.append(field);
+    AppendPlain(field, out);
   } else {
     // Keep the blanks after the colon as they are; decode the rest.
     std::size_t lead = field.find_first_not_of(" \t", colon + 1);

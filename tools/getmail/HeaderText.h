@@ -11,8 +11,9 @@ namespace getmail {
 // empty line after it). Gives one line per header field, each ending in CRLF:
 // folded lines joined (the line break removed, a tab that began a
 // continuation line becomes a blank), the value's encoded words decoded to
-// UTF-8 and 8-bit text in another charset converted to UTF-8. Line breaks
-// that decoding would bring in become blanks. Needs g_mime_init().
+// UTF-8 and 8-bit text in another charset converted to UTF-8. NUL bytes, and
+// CR or LF anywhere but at a field's end (sent, or brought in by decoding),
+// become blanks. Needs g_mime_init().
 std::string HeaderText(std::string_view header);
 
 // The header of a whole message as received: everything before the first

@@ -2,12 +2,11 @@
 
 #include <string>
 
-#include "tools/getmail/Attachments.h"
 #include "tools/getmail/Errors.h"
 #include "tools/getmail/Files.h"
 #include "tools/getmail/HeaderText.h"
+#include "tools/getmail/IncomingMessage.h"
 #include "tools/getmail/Pop3Session.h"
-#include "tools/getmail/SafeName.h"
 #include "tools/getmail/Settings.h"
 #include "tools/getmail/StateFile.h"
 #include "tools/getmail/TokenCommand.h"
@@ -28,7 +27,8 @@ void HeaderRun(const Options& options) {
   state.count = session.MessageCount();
   std::optional<std::vector<std::string>> uids = session.HeadersAndUniqueIds(
       state.count, [&state](int n, std::string_view header) {
-        WriteFileAtomically(HeaderFileName(n), HeaderText(header), false);
+        WriteFileAtomically(HeaderFileName(n),
+                            std::string(TextFileMark()) + HeaderText(header), false);
         state.marks.push_back({HeaderFingerprint(header), std::string()});
       });
   if (uids) {
@@ -117,29 +117,17 @@ void RetrievalRun(const Options& options) {
   Pop3Session session(options.server, options.port, CredentialsFor(options),
                       TimeoutFromEnvironment());
   const int number = FindMessage(session, *state, i);
-  // Until the message streams into its file, it is collected here.
-  std::string message;
-  session.Retrieve(number, [&message](std::string_view piece) {
-    message.append(piece.data(), piece.size());
-  });
-  CheckHeader(*state, i, HeaderPart(message));
-
-  // The body file, numbered one past the header files, replacing an earlier
-  // one.
-  const std::string bodyName = HeaderFileName(state->count + 1);
-  RemoveCaseVariants(bodyName);
-  WriteFileAtomically(bodyName, message, true);
-
-  NameBook names(options.prefix);
-  // Never over a file already here: an extract file that Quarrow has not
-  // renamed yet may be all that is left of a message deleted before.
-  for (const std::string& name : NamesInCurrentFolder()) names.Reserve(name);
-  names.Reserve(bodyName);
-  names.Reserve(kStateFileName);
-  for (const Attachment& attachment : FindAttachments(message)) {
-    WriteFileAtomically(names.Claim(attachment.name), attachment.data, true);
-  }
-  SyncCurrentFolder();
+  // The body file, numbered one past the header files. The message goes to
+  // its temporary file as it arrives; nothing is put in place before its
+  // header has been checked.
+  IncomingMessage message(HeaderFileName(state->count + 1), options.prefix);
+  session.Retrieve(number, [&message](std::string_view piece) { message.Take(piece); });
+  message.Complete();
+  CheckHeader(*state, i, message.Header());
+  // Never over a file already here (an extract file that Quarrow has not
+  // renamed yet may be all that is left of a message deleted before), except
+  // an earlier body file.
+  message.Save();
 
   // Everything is on disk: now, and only now, delete the message.
   session.Delete(number);

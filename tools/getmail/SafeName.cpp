@@ -52,18 +52,6 @@ bool Forbidden(std::uint32_t cp) {
          (cp >= 0x2066 && cp <= 0x2069) || cp == 0xFEFF;
 }
 
-bool IsDeviceName(std::string_view name) {
-  std::string base(name.substr(0, name.find('.')));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") {
-    return true;
-  }
-  return base.size() == 4 &&
-         (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-         base[3] >= '1' && base[3] <= '9';
-}
-
 // Cuts `text` to at most `limit` bytes at a character boundary.
 std::string CutUtf8(std::string text, std::size_t limit) {
   if (text.size() <= limit) return text;
@@ -83,7 +71,38 @@ void Trim(std::string& name) {
   }
 }
 
+// `name` cut to kMaxBytes, keeping its extension where that is short.
+std::string Fit(std::string name) {
+  if (name.size() <= kMaxBytes) return name;
+  std::string extension(ExtensionOf(name));
+  if (extension.size() > 20) extension.clear();
+  name = CutUtf8(name.substr(0, name.size() - extension.size()),
+                 kMaxBytes - extension.size());
+  Trim(name);
+  if (name.empty()) name = "attachment";
+  return name + extension;
+}
+
 }  // namespace
+
+bool IsWindowsDeviceName(std::string_view name) {
+  // Windows takes the part before the first dot, without trailing blanks.
+  std::string base(name.substr(0, name.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" ||
+      base == "CONIN$" || base == "CONOUT$") {
+    return true;
+  }
+  if (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0) return false;
+  std::string_view number = std::string_view(base).substr(3);
+  // A digit, or the superscripts one, two and three (UTF-8), which Windows
+  // takes as digits there.
+  return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') ||
+         number == "\xC2\xB9" || number == "\xC2\xB2" || number == "\xC2\xB3";
+}
 
 std::string SafeFileName(std::string_view raw) {
   std::size_t slash = raw.find_last_of("/\\");
@@ -110,16 +129,10 @@ std::string SafeFileName(std::string_view raw) {
   }
   Trim(name);
   if (name.empty()) return name;
-  if (IsDeviceName(name)) name.insert(0, "_");
-  if (name.size() > kMaxBytes) {
-    std::string extension(ExtensionOf(name));
-    if (extension.size() > 20) extension.clear();
-    name = CutUtf8(name.substr(0, name.size() - extension.size()),
-                   kMaxBytes - extension.size());
-    Trim(name);
-    if (name.empty()) name = "attachment";
-    name += extension;
-  }
+  // Checked once the name is final: cutting can make a device name of a
+  // name that was none.
+  name = Fit(std::move(name));
+  if (IsWindowsDeviceName(name)) name = Fit("_" + name);
   return name;
 }
 
@@ -185,20 +198,28 @@ std::string ExtensionForType(std::string_view mimeType) {
 
 std::string NameBook::Key(std::string_view fileName) {
   std::string key(fileName);
-  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : key) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
   return key;
 }
 
 void NameBook::Reserve(std::string_view fileName) { taken_.insert(Key(fileName)); }
 
 std::string NameBook::Claim(std::string_view name) {
-  std::string candidate = prefix_ + std::string(name);
+  std::string given(name);
+  // The prefix and the name together must not make a device name either.
+  if (IsWindowsDeviceName(prefix_ + given)) given.insert(0, "_");
+  std::string candidate = prefix_ + given;
   if (taken_.insert(Key(candidate)).second) return candidate;
-  std::string_view extension = ExtensionOf(name);
-  std::string_view stem = name.substr(0, name.size() - extension.size());
-  for (int k = 2;; ++k) {
-    candidate = prefix_ + std::string(stem) + "-" + std::to_string(k) +
-                std::string(extension);
+  const std::string extension(ExtensionOf(given));
+  const std::string stem = prefix_ + given.substr(0, given.size() - extension.size());
+  // Numbering goes on where the last name of this stem left off, so that n
+  // parts of one name cost n tries, not n * n / 2. "/" is in no file name.
+  int& next = next_[Key(stem) + "/" + Key(extension)];
+  if (next < 2) next = 2;
+  for (;;) {
+    candidate = stem + "-" + std::to_string(next++) + extension;
     if (taken_.insert(Key(candidate)).second) return candidate;
   }
 }

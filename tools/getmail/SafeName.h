@@ -1,9 +1,10 @@
 // File names for saved attachments that are safe on Windows and on Linux.
 #pragma once
 
-#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace getmail {
 
@@ -11,11 +12,15 @@ namespace getmail {
 // only the last part of a path is kept (after the last "/" or "\"); the
 // characters \ / : * ? " < > | , control characters, bidirectional text
 // controls and bytes that are not UTF-8 become "_"; runs of dots become one
-// dot; dots and blanks are trimmed from both ends; a Windows device name
-// (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without extension) gets a "_"
-// in front; and it is cut to at most 180 bytes, keeping its extension.
-// Gives "" if nothing is left.
+// dot; dots and blanks are trimmed from both ends; it is cut to at most 180
+// bytes, keeping its extension; and if it is then a Windows device name
+// (IsWindowsDeviceName) it gets a "_" in front. Gives "" if nothing is left.
 std::string SafeFileName(std::string_view raw);
+
+// Whether Windows takes `name` for a device rather than a file: CON, PRN,
+// AUX, NUL, CONIN$, CONOUT$, COM0-9, LPT0-9, COM and LPT with a superscript
+// 1, 2 or 3, in any case, with or without blanks and an extension after it.
+bool IsWindowsDeviceName(std::string_view name);
 
 // An extension, with its dot, for a MIME type (".bin" for unknown ones).
 std::string ExtensionForType(std::string_view mimeType);
@@ -24,8 +29,10 @@ std::string ExtensionForType(std::string_view mimeType);
 std::string_view ExtensionOf(std::string_view name);
 
 // Hands out file names that begin with one prefix and differ from each other
-// and from reserved names, without regard to case: the second "a.txt" becomes
-// "a-2.txt", the third "a-3.txt".
+// and from reserved names, without regard to ASCII case: the second "a.txt"
+// becomes "a-2.txt", the third "a-3.txt". A name that would be a Windows
+// device name with the prefix gets a "_" after the prefix. Each claim costs
+// about the same however many names are taken.
 class NameBook {
  public:
   explicit NameBook(std::string prefix) : prefix_(std::move(prefix)) {}
@@ -37,7 +44,9 @@ class NameBook {
  private:
   static std::string Key(std::string_view fileName);
   std::string prefix_;
-  std::set<std::string> taken_;  // lower-case whole names
+  std::unordered_set<std::string> taken_;  // lower-case whole names
+  // The next number to try for a lower-case stem and extension.
+  std::unordered_map<std::string, int> next_;
 };
 
 }  // namespace getmail

@@ -57,9 +57,13 @@ bool HasLineBreak(const std::string& text) {
 // The last line of the stream, found from its end, and the stream back where
 // it was.
 std::optional<std::string> LastLine(std::istream& in) {
+  // A read that ran into the end leaves the stream failed, and tellg() then
+  // says -1: start from a clean state, and give up on any position unknown.
+  in.clear();
   const std::streampos here = in.tellg();
   in.seekg(0, std::ios::end);
   const std::streamoff size = in.tellg();
+  if (here < 0 || size < 0) return std::nullopt;
   const std::streamoff tail = std::min<std::streamoff>(size, kLineLimit + 2);
   std::string text(static_cast<std::size_t>(tail), '\0');
   in.seekg(size - tail);

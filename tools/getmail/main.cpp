@@ -1,33 +1,27 @@
-// getmail: the mail tool that Quarrow drives, for Linux.
+// getmail: the mail tool that Quarrow drives, for Linux and Windows.
 // See README.md, "The mail tool: getmail".
 #include <gmime/gmime.h>
 
-#include <cstring>
-#include <iostream>
 #include <string>
 #include <vector>
 
+#include "tools/getmail/Arguments.h"
 #include "tools/getmail/CommandLine.h"
 #include "tools/getmail/Errors.h"
+#include "tools/getmail/Report.h"
 #include "tools/getmail/Runs.h"
 
 int main(int argc, char** argv) {
   using namespace getmail;
-  std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
-  std::optional<Options> options = ParseCommandLine(args, error);
+  std::optional<Options> options = ParseCommandLine(ToolArguments(argc, argv), error);
   if (!options) {
-    std::cerr << "getmail: " << error << "\n" << UsageText("getmail");
+    Report("getmail: " + error + "\n" + UsageText("getmail"));
     return kUsage;
   }
   // Other local users can read a process's command line: overwrite the
   // password there now that it has been read.
-  for (int i = 1; i + 1 < argc; ++i) {
-    if (std::strcmp(argv[i], "-pw") == 0) {
-      std::memset(argv[i + 1], '*', std::strlen(argv[i + 1]));
-      break;
-    }
-  }
+  HidePassword(argc, argv);
   g_mime_init();
   int status = kOk;
   try {
@@ -37,10 +31,10 @@ int main(int argc, char** argv) {
       RetrievalRun(*options);
     }
   } catch (const Error& failure) {
-    std::cerr << "getmail: " << failure.what() << "\n";
+    Report(std::string("getmail: ") + failure.what() + "\n");
     status = failure.status();
   } catch (const std::exception& failure) {
-    std::cerr << "getmail: " << failure.what() << "\n";
+    Report(std::string("getmail: ") + failure.what() + "\n");
     status = kFailed;
   }
   g_mime_shutdown();

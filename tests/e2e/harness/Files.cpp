@@ -23,6 +23,18 @@ TempFolder::TempFolder(const std::string& label) {
 
 TempFolder::~TempFolder() { RemoveTree(path_); }
 
+CurrentFolder::CurrentFolder(const std::string& path) {
+  char* previous = getcwd(nullptr, 0);
+  if (previous == nullptr) throw std::runtime_error("getcwd failed");
+  previous_ = previous;
+  free(previous);
+  if (chdir(path.c_str()) != 0) throw std::runtime_error("cannot go to " + path);
+}
+
+CurrentFolder::~CurrentFolder() {
+  if (chdir(previous_.c_str()) != 0) std::abort();  // the tests after it would run astray
+}
+
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path);

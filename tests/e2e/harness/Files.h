@@ -21,6 +21,18 @@ class TempFolder {
   std::string path_;
 };
 
+// Makes `path` the current folder while it lives. Throws if it cannot.
+class CurrentFolder {
+ public:
+  explicit CurrentFolder(const std::string& path);
+  ~CurrentFolder();
+  CurrentFolder(const CurrentFolder&) = delete;
+  CurrentFolder& operator=(const CurrentFolder&) = delete;
+
+ private:
+  std::string previous_;
+};
+
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
 bool Exists(const std::string& path);

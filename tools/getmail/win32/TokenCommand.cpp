@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/getmail/Errors.h"
+#include "tools/getmail/win32/WinText.h"
 
 namespace getmail {
 namespace {
@@ -19,16 +20,8 @@ std::string Named() {
   return std::string("the token command (") + kOAuthCommandVariable + ")";
 }
 
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return std::wstring();
-  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
-
 [[noreturn]] void Fail(const std::string& what) {
-  throw Error(Named() + " " + what + " (error " + std::to_string(GetLastError()) + ")");
+  throw Error(Named() + " " + what + ": " + win32::ErrorText(GetLastError()));
 }
 
 // Handles closed when they go out of scope.
@@ -46,7 +39,7 @@ std::string RunTokenCommand(const std::string& command,
                             std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   // The command inherits the tool's environment; the login joins it.
-  SetEnvironmentVariableW(Wide(kLoginVariable).c_str(), Wide(login).c_str());
+  SetEnvironmentVariableW(win32::Widen(kLoginVariable).c_str(), win32::Widen(login).c_str());
 
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   Handle readEnd, writeEnd, nul;
@@ -69,7 +62,7 @@ std::string RunTokenCommand(const std::string& command,
   startup.hStdOutput = writeEnd.h;
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   // cmd /s /c "…": the quotes around the whole command are cmd's own.
-  std::wstring line = L"cmd.exe /d /s /c \"" + Wide(command) + L"\"";
+  std::wstring line = L"cmd.exe /d /s /c \"" + win32::Widen(command) + L"\"";
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
                       CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup,

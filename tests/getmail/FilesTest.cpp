@@ -1,0 +1,101 @@
+// The file layer on this system: temporary files, and putting them in place
+// without ever writing through a link.
+#include "tools/getmail/Files.h"
+
+#include <fnmatch.h>
+#include <gmime/gmime.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <set>
+#include <string>
+
+#include "Files.h"
+
+namespace getmail {
+namespace {
+
+class FilesTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { g_mime_init(); }
+  void SetUp() override { harness::WriteFile(outside / "target", "outside"); }
+
+  static bool IsLink(const std::string& name) {
+    struct stat info;
+    return lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+  }
+
+  harness::TempFolder folder{"getmail-files"};
+  harness::TempFolder outside{"getmail-outside"};
+  harness::CurrentFolder inFolder{folder.path()};
+};
+
+TEST_F(FilesTest, PutInPlaceNeverReplacesAFileOrALink) {
+  ASSERT_EQ(symlink((outside / "target").c_str(), "link.txt"), 0);
+  ASSERT_EQ(symlink((outside / "missing").c_str(), "dangling.txt"), 0);
+  harness::WriteFile(folder / "file.txt", "earlier");
+  for (const std::string name : {"link.txt", "dangling.txt", "file.txt"}) {
+    SCOPED_TRACE(name);
+    TempFile file(name);
+    file.Write("new");
+    file.Close();
+    EXPECT_FALSE(file.PutInPlace(name));
+  }
+  EXPECT_EQ(harness::ReadFile(outside / "target"), "outside");
+  EXPECT_FALSE(harness::Exists(outside / "missing"));
+  EXPECT_TRUE(IsLink("link.txt") && IsLink("dangling.txt"));
+  EXPECT_EQ(harness::ReadFile(folder / "file.txt"), "earlier");
+
+  TempFile file("new.txt");
+  file.Write("new");
+  file.Close();
+  EXPECT_TRUE(file.PutInPlace("new.txt"));
+  EXPECT_EQ(harness::ReadFile(folder / "new.txt"), "new");
+  // No temporary file is left behind.
+  EXPECT_EQ(harness::ListFolder(folder.path()),
+            (std::vector<std::string>{"dangling.txt", "file.txt", "link.txt", "new.txt"}));
+}
+
+TEST_F(FilesTest, ReplacingALinkReplacesTheLinkNeverWhatItPointsTo) {
+  ASSERT_EQ(symlink((outside / "target").c_str(), "MSG4.TXT"), 0);
+  WriteFileAtomically("MSG4.TXT", "message", true);
+  EXPECT_FALSE(IsLink("MSG4.TXT"));
+  EXPECT_EQ(harness::ReadFile(folder / "MSG4.TXT"), "message");
+  EXPECT_EQ(harness::ReadFile(outside / "target"), "outside");
+  // Removing takes the link itself away too.
+  ASSERT_EQ(symlink((outside / "target").c_str(), "msg4.txt"), 0);
+  RemoveIfPresent("msg4.txt");
+  EXPECT_FALSE(harness::Exists(folder / "msg4.txt"));
+  EXPECT_EQ(harness::ReadFile(outside / "target"), "outside");
+}
+
+TEST_F(FilesTest, TemporaryFilesHaveNewHiddenNamesAndGoUnlessPutInPlace) {
+  std::set<std::string> names;
+  for (int k = 0; k < 50; ++k) {
+    TempFile file("x");
+    EXPECT_EQ(fnmatch(".getmail-*.part", file.name().c_str(), 0), 0) << file.name();
+    names.insert(file.name());
+  }
+  EXPECT_EQ(names.size(), 50u);
+  EXPECT_TRUE(harness::ListFolder(folder.path()).empty());
+
+  // What was written reads back whole, the buffered rest included.
+  std::string data;
+  TempFile file("big");
+  for (int k = 0; data.size() < 300000; ++k) {
+    std::string piece = std::to_string(k) + std::string(k % 97, 'x') + "\r\n";
+    file.Write(piece);
+    data += piece;
+  }
+  GMimeStream* stream = file.ReadStream();
+  file.Close();
+  std::string read;
+  char buffer[4096];
+  for (ssize_t n; (n = g_mime_stream_read(stream, buffer, sizeof buffer)) > 0;) read.append(buffer, n);
+  g_object_unref(stream);
+  EXPECT_TRUE(read == data) << read.size() << " of " << data.size() << " bytes";
+}
+
+}  // namespace
+}  // namespace getmail

@@ -1,0 +1,90 @@
+// A message on its way into the mail folder, without a server: its header
+// found however it arrives, and the limits on what is held in memory.
+#include "tools/getmail/IncomingMessage.h"
+
+#include <gmime/gmime.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "Corpus.h"
+#include "Files.h"
+#include "tools/getmail/Errors.h"
+#include "tools/getmail/HeaderText.h"
+
+namespace getmail {
+namespace {
+
+class IncomingMessageTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { g_mime_init(); }
+
+  static void Feed(IncomingMessage& message, const std::string& text, std::size_t piece) {
+    for (std::size_t at = 0; at < text.size(); at += piece) {
+      message.Take(std::string_view(text).substr(at, piece));
+    }
+  }
+
+  harness::TempFolder folder{"getmail-incoming"};
+  harness::CurrentFolder inFolder{folder.path()};
+};
+
+TEST_F(IncomingMessageTest, FindsTheHeaderHoweverTheMessageArrives) {
+  for (const std::string text : {"A: 1\r\nB: 2\r\n\r\nbody\r\n\r\nmore\r\n",
+                                 "A: 1\nB: 2\n\nbody\n", "A: 1\n\r\nbody", "\r\nbody\r\n",
+                                 "\nbody", "A: 1\r\nB: 2\r\n", "A: 1\r", ""}) {
+    for (std::size_t piece : {1u, 2u, 3u, 5u, 100u}) {
+      IncomingMessage message("MSG2.TXT", "Extract1-");
+      Feed(message, text, piece);
+      message.Complete();
+      EXPECT_EQ(message.Header(), HeaderPart(text)) << "[" << text << "] in pieces of " << piece;
+    }
+  }
+  // Nothing is left behind by a message that is not saved.
+  EXPECT_TRUE(harness::ListFolder(folder.path()).empty());
+}
+
+TEST_F(IncomingMessageTest, SavesTheBodyAndEveryAttachmentHoweverTheMessageArrives) {
+  const harness::CorpusMessage message = harness::Corpus()[1];  // two attachments
+  for (std::size_t piece : {1u, 7u, 65536u, 1u << 24}) {
+    SCOPED_TRACE(piece);
+    IncomingMessage incoming("MSG2.TXT", "Extract1-");
+    Feed(incoming, message.raw, piece);
+    incoming.Complete();
+    incoming.Save();
+    EXPECT_TRUE(harness::ReadFile(folder / "MSG2.TXT") == message.raw);
+    std::vector<std::string> expected = {"MSG2.TXT"};
+    for (const harness::ExpectedFile& file : message.attachments) {
+      expected.push_back("Extract1-" + file.name);
+      EXPECT_TRUE(harness::ReadFile(folder / expected.back()) == file.data) << file.name;
+      unlink(expected.back().c_str());
+    }
+  }
+  EXPECT_EQ(harness::ListFolder(folder.path()), std::vector<std::string>{"MSG2.TXT"});
+}
+
+TEST_F(IncomingMessageTest, RefusesWhatWouldTakeTooMuchMemory) {
+  IncomingMessage longHeader("MSG2.TXT", "Extract1-");
+  const std::string line = "X-Long: " + std::string(990, 'x') + "\r\n";
+  for (std::size_t size = 0; size <= IncomingMessage::kMaxHeaderBytes; size += line.size()) {
+    longHeader.Take(line);
+  }
+  longHeader.Take("\r\nbody\r\n");
+  longHeader.Complete();
+  EXPECT_THROW(longHeader.Header(), Error);
+
+  IncomingMessage manyParts("MSG2.TXT", "Extract1-");
+  manyParts.Take("Content-Type: multipart/mixed; boundary=b\r\n\r\n");
+  std::string parts;
+  for (long k = 0; k < IncomingMessage::kMaxDelimiterLines; ++k) parts += "--b\r\n\r\nx\r\n";
+  Feed(manyParts, parts + "--b--\r\n", 4093);
+  EXPECT_THROW(manyParts.Complete(), Error);
+  // Nothing was put in place: only the two temporary files are here.
+  for (const std::string& name : harness::ListFolder(folder.path())) {
+    EXPECT_EQ(name.rfind(".getmail-", 0), 0u) << name;
+  }
+}
+
+}  // namespace
+}  // namespace getmail

@@ -1,0 +1,99 @@
+// getmail's file layer on Windows, in a scratch folder: names beyond ASCII,
+// never replacing, hidden files of its own, and reading back while writing.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <gmime/gmime.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "tools/getmail/Files.h"
+#include "tools/getmail/win32/WinText.h"
+
+namespace getmail {
+namespace {
+
+class Win32Files : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    folder_ = std::wstring(temp) + L"getmail-files-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(folder_.c_str(), nullptr);
+    GetCurrentDirectoryW(MAX_PATH, temp);
+    previous_ = temp;
+    ASSERT_TRUE(SetCurrentDirectoryW(folder_.c_str()));
+  }
+  void TearDown() override {
+    SetCurrentDirectoryW(previous_.c_str());
+    for (const std::string& name : Names()) {
+      std::wstring path = folder_ + L"\\" + win32::Widen(name);
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileW(path.c_str());
+    }
+    RemoveDirectoryW(folder_.c_str());
+  }
+  std::vector<std::string> Names() {
+    std::vector<std::string> names = NamesInCurrentFolder();
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  static std::string Read(const std::string& name) {
+    std::string data;
+    if (FILE* in = _wfopen(win32::Widen(name).c_str(), L"rb")) {
+      char buffer[4096];
+      std::size_t got;
+      while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) data.append(buffer, got);
+      std::fclose(in);
+    }
+    return data;
+  }
+  static DWORD Attributes(const std::string& name) {
+    return GetFileAttributesW(win32::Widen(name).c_str());
+  }
+
+  std::wstring folder_, previous_;
+};
+
+TEST_F(Win32Files, NamesBeyondAsciiAreKeptAndNothingIsReplaced) {
+  const std::string name = "Extract2-r\xC3\xA9sum\xC3\xA9 \xE2\x82\xAC.pdf";  // résumé €
+  WriteFileAtomically(name, "first", true);
+  {
+    TempFile second("the second");
+    second.Write("second");
+    second.Close();
+    // Without regard to case, as Windows names go.
+    EXPECT_FALSE(second.PutInPlace("EXTRACT2-R\xC3\x89SUM\xC3\x89 \xE2\x82\xAC.PDF"));
+  }
+  EXPECT_EQ(Read(name), "first");
+  EXPECT_EQ(Names(), std::vector<std::string>{name});  // no temporary file left
+
+  // The tool's own files are hidden from Quarrow's listings; the others not.
+  WriteFileAtomically(".getmail-state", "state", true);
+  WriteFileAtomically("MSG1.TXT", "header", false);
+  WriteFileAtomically(".getmail-state", "state again", true);  // replaces a hidden file
+  EXPECT_NE(Attributes(".getmail-state") & FILE_ATTRIBUTE_HIDDEN, 0u);
+  EXPECT_EQ(Attributes("MSG1.TXT") & FILE_ATTRIBUTE_HIDDEN, 0u);
+  EXPECT_EQ(Attributes(name) & FILE_ATTRIBUTE_HIDDEN, 0u);
+  EXPECT_EQ(Read(".getmail-state"), "state again");
+  EXPECT_EQ(TextFileMark(), "\xEF\xBB\xBF");
+}
+
+TEST_F(Win32Files, AFileIsReadBackWhileItIsWrittenAndAfterItIsPlaced) {
+  TempFile file("the body file");
+  file.Write("Subject: one\r\n");
+  GMimeStream* stream = file.ReadStream();
+  file.Write("\r\nbody\r\n");
+  file.Close();
+  ASSERT_TRUE(file.PutInPlace("MSG4.TXT"));
+  char buffer[64];
+  gssize got = g_mime_stream_read(stream, buffer, sizeof buffer);
+  g_object_unref(stream);
+  ASSERT_GT(got, 0);
+  EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(got)), "Subject: one\r\n\r\nbody\r\n");
+  EXPECT_EQ(Read("MSG4.TXT"), "Subject: one\r\n\r\nbody\r\n");
+}
+
+}  // namespace
+}  // namespace getmail
