@@ -121,6 +121,8 @@ struct NonAsciiCase {
   const char* fetched;
 };
 
+void PrintTo(const NonAsciiCase& c, std::ostream* os) { *os << c.name; }
+
 class NonAsciiSubject : public WindowsJob, public ::testing::WithParamInterface<NonAsciiCase> {};
 
 TEST_P(NonAsciiSubject, MatchesTheEncodedSubject) {
@@ -158,7 +160,7 @@ TEST_F(WindowsJob, AServerStoppedInTheMiddleOfARetrievalLeavesTheMessage) {
   // The retrieval failed and left no body file to rename: a failure ends
   // Quarrow.
   EXPECT_EQ(run.status, 1) << run.err;
-  EXPECT_THAT(NewToolLog(), HasSubstr("getmail: "));
+  EXPECT_THAT(NewToolLog(), HasSubstr("closed the connection"));
   EXPECT_THAT(Results(), IsEmpty());
   EXPECT_EQ(server->Messages(), (std::vector<std::string>{small.raw, big.raw}));
 }
