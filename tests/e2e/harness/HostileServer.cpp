@@ -183,16 +183,18 @@ void HostileServer::Session(int client) {
         continue;
       }
       bool quit = false;
-      if (!SendAll(client, Answer(command, box, deleted, quit))) return;
+      const std::string answer = Answer(command, box, deleted, quit);
       if (quit) {
+        // Deletions are made before QUIT is confirmed, as a server does: a
+        // test that looks once the client has ended sees them.
         std::vector<Message> kept;
         for (std::size_t k = 0; k < box.size(); ++k) {
           if (!deleted[k]) kept.push_back(box[k]);
         }
         std::lock_guard<std::mutex> lock(mutex_);
         messages_ = std::move(kept);
-        return;
       }
+      if (!SendAll(client, answer) || quit) return;
     }
   }
 }
