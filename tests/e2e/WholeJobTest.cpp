@@ -14,6 +14,7 @@
 #include "PrivateDovecot.h"
 #include "Process.h"
 #include "QuarrowJob.h"
+#include "Unavailable.h"
 
 namespace {
 
@@ -112,15 +113,8 @@ TEST(Install, OnlyQuarrowIsOnThePathAndTheToolStaysBesideTheProgram) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  if (std::optional<std::string> why = harness::PrivateDovecot::Unavailable()) {
-    std::cout << "quarrow_whole_job_tests: " << *why << "\n";
-    const char* require = std::getenv("QUARROW_REQUIRE_DOVECOT");
-    if (require == nullptr || std::string(require) != "1") {
-      std::cout << "Skipped (set QUARROW_REQUIRE_DOVECOT=1 to fail instead).\n";
-      return 77;
-    }
-    return 1;
-  }
+  if (std::optional<std::string> why = harness::PrivateDovecot::Unavailable())
+    return harness::SkipUnlessRequired("quarrow_whole_job_tests", *why, "QUARROW_REQUIRE_DOVECOT");
   // Installed as a user installs it: the link bin/quarrow, the program and
   // getmail side by side in lib/quarrow.
   harness::TempFolder prefix("quarrow-install");

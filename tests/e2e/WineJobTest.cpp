@@ -18,6 +18,7 @@
 #include "PrivateDovecot.h"
 #include "Process.h"
 #include "QuarrowJob.h"
+#include "Unavailable.h"
 
 namespace {
 
@@ -231,15 +232,8 @@ std::string SetUpPrefix(const std::string& folder) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  if (std::optional<std::string> why = Unavailable()) {
-    std::cout << "quarrow_wine_job_tests: " << *why << "\n";
-    const char* require = std::getenv("QUARROW_REQUIRE_WINE");
-    if (require == nullptr || std::string(require) != "1") {
-      std::cout << "Skipped (set QUARROW_REQUIRE_WINE=1 to fail instead).\n";
-      return 77;
-    }
-    return 1;
-  }
+  if (std::optional<std::string> why = Unavailable())
+    return harness::SkipUnlessRequired("quarrow_wine_job_tests", *why, "QUARROW_REQUIRE_WINE");
   harness::TempFolder wine("quarrow-wine");
   const std::string failed = SetUpPrefix(wine.path());
   int status = 1;
