@@ -1,4 +1,5 @@
-// The version record that Windows shows in Quarrow.exe's properties.
+// The version record that Windows shows in the properties of Quarrow.exe
+// and of getmail.exe.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -9,10 +10,16 @@
 namespace quarrow {
 namespace {
 
-class VersionRecord : public ::testing::Test {
+struct Program {
+  const char* path;
+  const wchar_t* internalName;
+  const wchar_t* fileName;
+};
+
+class VersionRecord : public ::testing::TestWithParam<Program> {
  protected:
   VersionRecord() {
-    const std::wstring program = testing::BuiltProgram(QUARROW_EXE);
+    const std::wstring program = testing::BuiltProgram(GetParam().path);
     DWORD ignored = 0;
     record_.resize(GetFileVersionInfoSizeW(program.c_str(), &ignored));
     if (!record_.empty())
@@ -33,11 +40,11 @@ class VersionRecord : public ::testing::Test {
   std::vector<char> record_;
 };
 
-TEST_F(VersionRecord, NamesTheProductAndItsVersionInUsEnglish) {
-  ASSERT_FALSE(record_.empty()) << "Quarrow.exe has no version record";
+TEST_P(VersionRecord, NamesTheProductAndItsVersionInUsEnglish) {
+  ASSERT_FALSE(record_.empty()) << GetParam().path << " has no version record";
   EXPECT_EQ(Text(L"ProductName"), L"Quarrow");
-  EXPECT_EQ(Text(L"InternalName"), L"Quarrow");
-  EXPECT_EQ(Text(L"OriginalFilename"), L"Quarrow.exe");
+  EXPECT_EQ(Text(L"InternalName"), GetParam().internalName);
+  EXPECT_EQ(Text(L"OriginalFilename"), GetParam().fileName);
   EXPECT_EQ(Text(L"FileVersion"), L"1.00.0010");
   EXPECT_EQ(Text(L"ProductVersion"), L"1.00.0010");
 
@@ -57,6 +64,13 @@ TEST_F(VersionRecord, NamesTheProductAndItsVersionInUsEnglish) {
   EXPECT_EQ(language[0], 0x409);
   EXPECT_EQ(language[1], 1200);
 }
+
+INSTANTIATE_TEST_SUITE_P(Programs, VersionRecord,
+                         ::testing::Values(
+#ifdef GETMAIL_EXE
+                             Program{GETMAIL_EXE, L"getmail", L"getmail.exe"},
+#endif
+                             Program{QUARROW_EXE, L"Quarrow", L"Quarrow.exe"}));
 
 }  // namespace
 }  // namespace quarrow
