@@ -147,11 +147,7 @@ TEST(Package, TheInstalledProgramDoesTheWholeJob) {
                                              server->pop3Port(), "Velbrin",
                                              server->password(), drive.path());
   ASSERT_EQ(run.status, 0) << run.err;
-  const harness::JobOutcome expected = harness::VelbrinOutcome(corpus);
-  const harness::JobOutcome actual = harness::ActualOutcome(drive.path(), *server);
-  EXPECT_EQ(actual.idsLeft, expected.idsLeft);
-  EXPECT_TRUE(actual.results == expected.results) << "the .vch files differ from what was sent";
-  EXPECT_THAT(harness::BadlyNamedResults(drive / "job"), IsEmpty());
+  harness::ExpectFetched(corpus, harness::VelbrinIds(corpus), drive.path(), *server);
 }
 
 }  // namespace

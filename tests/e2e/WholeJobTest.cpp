@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 
@@ -15,12 +14,12 @@
 #include "PrivateDovecot.h"
 #include "Process.h"
 #include "QuarrowJob.h"
+#include "Unavailable.h"
 
 namespace {
 
 using harness::CorpusMessage;
 using harness::ProcessResult;
-using ::testing::IsEmpty;
 
 harness::PrivateDovecot* server = nullptr;
 std::string installed;  // the prefix quarrow was installed in
@@ -53,22 +52,7 @@ class Job : public ::testing::Test {
     server->SetMessages(harness::RawMessages(corpus));
     ProcessResult run = Quarrow("Velbrin", server->password(), program);
     ASSERT_EQ(run.status, 0) << run.err;
-
-    const harness::JobOutcome expected = harness::VelbrinOutcome(corpus);
-    const harness::JobOutcome actual = harness::ActualOutcome(drive.path(), *server);
-    EXPECT_EQ(actual.idsLeft, expected.idsLeft);
-    EXPECT_EQ(actual.results.size(), expected.results.size());
-    EXPECT_TRUE(actual.results == expected.results) << "the .vch files differ from what was sent";
-    EXPECT_THAT(harness::BadlyNamedResults(drive / "job"), IsEmpty());
-    // What stays on the server is untouched.
-    std::vector<std::string> serverNow = server->Messages();
-    for (const CorpusMessage& message : corpus) {
-      if (std::find(expected.idsLeft.begin(), expected.idsLeft.end(), message.id) !=
-          expected.idsLeft.end()) {
-        EXPECT_NE(std::find(serverNow.begin(), serverNow.end(), message.raw), serverNow.end())
-            << message.id << " changed on the server";
-      }
-    }
+    harness::ExpectFetched(corpus, harness::VelbrinIds(corpus), drive.path(), *server);
   }
 };
 
@@ -129,15 +113,8 @@ TEST(Install, OnlyQuarrowIsOnThePathAndTheToolStaysBesideTheProgram) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  if (std::optional<std::string> why = harness::PrivateDovecot::Unavailable()) {
-    std::cout << "quarrow_whole_job_tests: " << *why << "\n";
-    const char* require = std::getenv("QUARROW_REQUIRE_DOVECOT");
-    if (require == nullptr || std::string(require) != "1") {
-      std::cout << "Skipped (set QUARROW_REQUIRE_DOVECOT=1 to fail instead).\n";
-      return 77;
-    }
-    return 1;
-  }
+  if (std::optional<std::string> why = harness::PrivateDovecot::Unavailable())
+    return harness::SkipUnlessRequired("quarrow_whole_job_tests", *why, "QUARROW_REQUIRE_DOVECOT");
   // Installed as a user installs it: the link bin/quarrow, the program and
   // getmail side by side in lib/quarrow.
   harness::TempFolder prefix("quarrow-install");

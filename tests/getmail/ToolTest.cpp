@@ -19,6 +19,7 @@
 #include "Pop3Tap.h"
 #include "PrivateDovecot.h"
 #include "Process.h"
+#include "Unavailable.h"
 
 namespace {
 
@@ -569,15 +570,8 @@ TEST_F(ToolTest, AFolderThatCannotBeFlushedToDiskLeavesTheMessageOnTheServer) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  if (std::optional<std::string> why = harness::PrivateDovecot::Unavailable()) {
-    const char* require = std::getenv("QUARROW_REQUIRE_DOVECOT");
-    std::cout << "getmail_tool_tests: " << *why << "\n";
-    if (require == nullptr || std::string(require) != "1") {
-      std::cout << "Skipped (set QUARROW_REQUIRE_DOVECOT=1 to fail instead).\n";
-      return 77;
-    }
-    return 1;
-  }
+  if (std::optional<std::string> why = harness::PrivateDovecot::Unavailable())
+    return harness::SkipUnlessRequired("getmail_tool_tests", *why, "QUARROW_REQUIRE_DOVECOT");
   harness::PrivateDovecot dovecot;
   server = &dovecot;
   int status = RUN_ALL_TESTS();

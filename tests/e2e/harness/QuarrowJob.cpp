@@ -1,5 +1,7 @@
 #include "QuarrowJob.h"
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -22,6 +24,12 @@ std::string CorpusId(const std::string& message) {
 
 }  // namespace
 
+std::string BatchCommandLine(const PrivateDovecot& server, int port, const std::string& subject,
+                             const std::string& password, const std::string& folder) {
+  return "/" + server.user() + "/" + password + "/" + server.host() + "/" +
+         std::to_string(port) + "/" + subject + "/" + folder;
+}
+
 ProcessResult RunQuarrowJob(const std::string& program, const PrivateDovecot& server,
                             int port, const std::string& subject,
                             const std::string& password, const std::string& drive) {
@@ -29,20 +37,27 @@ ProcessResult RunQuarrowJob(const std::string& program, const PrivateDovecot& se
   std::map<std::string, std::optional<std::string>> env = server.ToolEnvironment();
   env["QUARROW_HEADLESS"] = "1";
   env["QUARROW_DRIVE_D"] = drive;
-  const std::string command = "/" + server.user() + "/" + password + "/" + server.host() +
-                              "/" + std::to_string(port) + "/" + subject + "/d:\\job";
-  return RunProcess({program, command}, drive, env, 300);
+  return RunProcess({program, BatchCommandLine(server, port, subject, password, "d:\\job")},
+                    drive, env, 300);
 }
 
-JobOutcome VelbrinOutcome(const std::vector<CorpusMessage>& corpus) {
+std::set<std::string> VelbrinIds(const std::vector<CorpusMessage>& corpus) {
+  std::set<std::string> ids;
+  for (const CorpusMessage& message : corpus) {
+    const std::size_t at = message.raw.find("Velbrin");
+    if ((at != std::string::npos && at < message.raw.find("\r\n\r\n")) ||
+        message.id == "attached-message") {
+      ids.insert(message.id);
+    }
+  }
+  return ids;
+}
+
+JobOutcome ExpectedOutcome(const std::vector<CorpusMessage>& corpus,
+                           const std::set<std::string>& fetched) {
   JobOutcome outcome;
   for (const CorpusMessage& message : corpus) {
-    // Messages whose header holds "Velbrin" in any case, the encoded
-    // subject of "attached-message" included, leave the server.
-    const std::size_t at = message.raw.find("Velbrin");
-    const bool matches = (at != std::string::npos && at < message.raw.find("\r\n\r\n")) ||
-                         message.id == "attached-message";
-    if (!matches) {
+    if (fetched.count(message.id) == 0) {
       outcome.idsLeft.push_back(message.id);
     } else if (message.attachments.empty()) {
       outcome.results.push_back(message.raw);  // the message itself
@@ -72,6 +87,24 @@ std::vector<std::string> BadlyNamedResults(const std::string& folder) {
       bad.push_back(name);
   }
   return bad;
+}
+
+void ExpectFetched(const std::vector<CorpusMessage>& corpus, const std::set<std::string>& fetched,
+                   const std::string& drive, const PrivateDovecot& server) {
+  const JobOutcome expected = ExpectedOutcome(corpus, fetched);
+  const JobOutcome actual = ActualOutcome(drive, server);
+  EXPECT_EQ(actual.idsLeft, expected.idsLeft);
+  EXPECT_EQ(actual.results.size(), expected.results.size());
+  EXPECT_TRUE(actual.results == expected.results) << "the .vch files differ from what was sent";
+  EXPECT_THAT(BadlyNamedResults(drive + "/job"), ::testing::IsEmpty());
+  // What stays on the server is untouched.
+  const std::vector<std::string> serverNow = server.Messages();
+  for (const CorpusMessage& message : corpus) {
+    if (fetched.count(message.id) == 0) {
+      EXPECT_NE(std::find(serverNow.begin(), serverNow.end(), message.raw), serverNow.end())
+          << message.id << " changed on the server";
+    }
+  }
 }
 
 }  // namespace harness

@@ -1,0 +1,252 @@
+// Quarrow's whole job on Windows, under Wine: the Windows download
+// (Quarrow-<version>-win64.zip) unpacked into a fresh Wine prefix, its
+// Quarrow.exe run in batch mode without a window, with the getmail.exe
+// beside it, against the private Dovecot on loopback. The mail folder is on
+// drive Z:, which Wine maps to /.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <iostream>
+
+#include "Corpus.h"
+#include "Files.h"
+#include "Pop3Tap.h"
+#include "PrivateDovecot.h"
+#include "Process.h"
+#include "QuarrowJob.h"
+#include "Unavailable.h"
+
+namespace {
+
+using harness::CorpusMessage;
+using harness::ProcessResult;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+using Environment = std::map<std::string, std::optional<std::string>>;
+
+harness::PrivateDovecot* server = nullptr;
+std::string prefix;                     // the fresh Wine prefix
+std::string topFolder;                  // the zip's one folder, e.g. Quarrow-1.0.10-win64
+std::vector<std::string> unpackedNames;  // what unpacking the zip added to drive C
+
+std::string Wineserver() {
+  const char* set = std::getenv("WINESERVER");
+  return set != nullptr ? set : "/usr/lib/wine/wineserver";
+}
+
+// `path` on drive Z:.
+std::string WindowsPath(const std::string& path) {
+  std::string windows = "z:" + path;
+  for (char& c : windows) c = c == '/' ? '\\' : c;
+  return windows;
+}
+
+// The tool's log, %LOCALAPPDATA%\Quarrow\getmail.log of the prefix's user,
+// or "" while there is none.
+std::string ToolLog() {
+  const std::string users = prefix + "/drive_c/users";
+  for (const std::string& user : harness::ListFolder(users)) {
+    const std::string log = users + "/" + user + "/AppData/Local/Quarrow/getmail.log";
+    if (harness::Exists(log)) return harness::ReadFile(log);
+  }
+  return "";
+}
+
+enum class Transport { Stls, Pop3s };
+
+class WindowsJob : public ::testing::Test {
+ protected:
+  harness::TempFolder drive{"quarrow-drive-z"};
+  std::size_t logBefore = ToolLog().size();
+
+  // C:\<top folder>\Quarrow.exe /login/password/server/port/subject/z:\...\job,
+  // headless, trusting the server's CA, the environment changed by `env`.
+  ProcessResult QuarrowExe(const std::string& subject, int port, const Environment& env = {}) {
+    mkdir((drive / "job").c_str(), 0755);
+    Environment environment = server->ToolEnvironment();
+    environment["QUARROW_GETMAIL_CAFILE"] = WindowsPath(server->caFile());
+    environment["QUARROW_HEADLESS"] = "1";
+    environment["DISPLAY"] = std::nullopt;
+    // Wine reads the command line in the locale's character set.
+    environment["LC_ALL"] = "C.UTF-8";
+    for (const auto& [name, value] : env) environment[name] = value;
+    const std::string command = harness::BatchCommandLine(
+        *server, port, subject, server->password(), WindowsPath(drive / "job"));
+    ProcessResult run = harness::RunProcess(
+        {QUARROW_WINE_RUN, prefix, "C:\\" + topFolder + "\\Quarrow.exe", command}, drive.path(),
+        environment, 600);
+    if (run.status != 0) run.err += "\n--- getmail.log, this run:\n" + NewToolLog();
+    return run;
+  }
+
+  // What the tool logged since the test began.
+  std::string NewToolLog() const {
+    const std::string log = ToolLog();
+    return log.size() > logBefore ? log.substr(logBefore) : "";
+  }
+
+  std::vector<std::string> Results() {
+    return harness::ActualOutcome(drive.path(), *server).results;
+  }
+};
+
+class WholeJob : public WindowsJob, public ::testing::WithParamInterface<Transport> {};
+
+TEST_P(WholeJob, TheMatchingMessagesEndAsVchFilesAndLeaveTheServer) {
+  const std::vector<CorpusMessage> corpus = harness::Corpus();
+  server->SetMessages(harness::RawMessages(corpus));
+  const int port = GetParam() == Transport::Pop3s ? server->pop3sPort() : server->pop3Port();
+  ProcessResult run = QuarrowExe("Velbrin", port);
+  ASSERT_EQ(run.status, 0) << run.err;
+  harness::ExpectFetched(corpus, harness::VelbrinIds(corpus), drive.path(), *server);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, WholeJob,
+                         ::testing::Values(Transport::Stls, Transport::Pop3s),
+                         [](const ::testing::TestParamInfo<Transport>& info) {
+                           return info.param == Transport::Pop3s ? "Pop3s" : "Pop3WithStls";
+                         });
+
+// A subject typed in lower case finds the upper-case text of an RFC 2047
+// subject, in Latin-1 and beyond it: the tool writes header files as UTF-8
+// with a byte-order mark, and Quarrow reads such a file as UTF-8 whatever
+// the system's code page.
+struct NonAsciiCase {
+  const char* name;
+  const char* subject;
+  const char* fetched;
+};
+
+void PrintTo(const NonAsciiCase& c, std::ostream* os) { *os << c.name; }
+
+class NonAsciiSubject : public WindowsJob, public ::testing::WithParamInterface<NonAsciiCase> {};
+
+TEST_P(NonAsciiSubject, MatchesTheEncodedSubject) {
+  std::vector<CorpusMessage> corpus = harness::Corpus();  // "Fwd: Grüße aus Velbrin"
+  // "Счёт № 42 за март"
+  corpus.push_back(harness::TextMessage(
+      "cyrillic", "=?UTF-8?B?0KHRh9GR0YIg4oSWIDQyINC30LAg0LzQsNGA0YI=?="));
+  server->SetMessages(harness::RawMessages(corpus));
+  ProcessResult run = QuarrowExe(GetParam().subject, server->pop3Port());
+  ASSERT_EQ(run.status, 0) << run.err;
+  harness::ExpectFetched(corpus, {GetParam().fetched}, drive.path(), *server);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Subjects, NonAsciiSubject,
+    ::testing::Values(NonAsciiCase{"Latin1", "gr\xC3\xBC\xC3\x9F" "e", "attached-message"},
+                      NonAsciiCase{"Cyrillic", "\xD1\x81\xD1\x87\xD1\x91\xD1\x82", "cyrillic"}),
+    [](const ::testing::TestParamInfo<NonAsciiCase>& info) { return info.param.name; });
+
+TEST_F(WindowsJob, AServerStoppedInTheMiddleOfARetrievalLeavesTheMessage) {
+  const CorpusMessage big = harness::BigMessage("big", 400000);  // "Velbrin big"
+  const CorpusMessage small = harness::TextMessage("small", "x");
+  server->SetMessages({small.raw, big.raw});
+  // The tap reads the session, so it is plain text: no STLS on offer.
+  harness::Pop3Tap::Options options;
+  options.cutAfter = 100000;
+  options.cut = [] { server->Stop(); };
+  ProcessResult run;
+  {
+    harness::Pop3Tap tap(server->pop3Port(), options);
+    run = QuarrowExe("Velbrin", tap.port(), {{"QUARROW_GETMAIL_PLAINTEXT", "allow"}});
+    EXPECT_EQ(tap.Count("DELE"), 0);
+  }
+  server->Start();
+  // The retrieval failed and left no body file to rename: a failure ends
+  // Quarrow.
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_THAT(NewToolLog(), HasSubstr("closed the connection"));
+  EXPECT_THAT(Results(), IsEmpty());
+  EXPECT_EQ(server->Messages(), (std::vector<std::string>{small.raw, big.raw}));
+}
+
+TEST_F(WindowsJob, AnUntrustedCertificateFetchesAndDeletesNothing) {
+  const std::vector<CorpusMessage> corpus = harness::Corpus();
+  server->SetMessages(harness::RawMessages(corpus));
+  ProcessResult run =
+      QuarrowExe("Velbrin", server->pop3Port(), {{"QUARROW_GETMAIL_CAFILE", std::nullopt}});
+  // The header run failed: Quarrow says so and ends with status 3; the tool
+  // said why in its log.
+  EXPECT_EQ(run.status, 3) << run.err;
+  EXPECT_THAT(NewToolLog(), HasSubstr("certificate"));
+  EXPECT_THAT(Results(), IsEmpty());
+  EXPECT_EQ(server->Messages(), harness::RawMessages(corpus));
+}
+
+// The zip holds one folder with the two programs (no DLL beside them), the
+// README for Windows users and the licences of what getmail.exe has built in.
+TEST(Download, HoldsTheProgramsTheReadmeAndTheLicences) {
+  EXPECT_EQ(unpackedNames, std::vector<std::string>{topFolder});
+  const std::string folder = prefix + "/drive_c/" + topFolder;
+  EXPECT_EQ(harness::ListFolder(folder),
+            (std::vector<std::string>{"Quarrow.exe", "README.txt", "getmail.exe", "licenses"}));
+  EXPECT_THAT(harness::ListFolder(folder + "/licenses"), ::testing::Not(IsEmpty()));
+  const std::string readme = harness::ReadFile(folder + "/README.txt");
+  for (const char* mention :
+       {"QUARROW_HEADLESS", "QUARROW_GETMAIL_CAFILE", "Task Scheduler", "getmail.log"}) {
+    EXPECT_THAT(readme, HasSubstr(mention));
+  }
+}
+
+// Why these tests cannot run here, or nothing.
+std::optional<std::string> Unavailable() {
+  if (std::optional<std::string> why = harness::PrivateDovecot::Unavailable()) return why;
+  const char* wine = std::getenv("WINE");
+  if (access(wine != nullptr ? wine : "/usr/lib/wine/wine64", X_OK) != 0)
+    return std::string("Wine is not installed (Debian: apt-get install wine64)");
+  if (!harness::Exists(QUARROW_WINDOWS_ZIP))
+    return std::string("there is no Windows download " QUARROW_WINDOWS_ZIP
+                       " (make dist-windows makes it)");
+  return std::nullopt;
+}
+
+// Makes the fresh prefix and unpacks the zip into its drive C; "" or what
+// went wrong.
+std::string SetUpPrefix(const std::string& folder) {
+  prefix = folder + "/prefix";
+  ProcessResult made = harness::RunProcess({QUARROW_WINE_RUN, prefix, "cmd", "/c", "exit 0"}, "/",
+                                           {{"DISPLAY", std::nullopt}}, 600);
+  if (made.status != 0) return "the Wine prefix was not made: " + made.err;
+  const std::string driveC = prefix + "/drive_c";
+  const std::vector<std::string> before = harness::ListFolder(driveC);
+  ProcessResult unpack =
+      harness::RunProcess({QUARROW_CMAKE_COMMAND, "-E", "tar", "xf", QUARROW_WINDOWS_ZIP}, driveC);
+  if (unpack.status != 0) return "cannot unpack the zip: " + unpack.err;
+  for (const std::string& name : harness::ListFolder(driveC)) {
+    if (std::find(before.begin(), before.end(), name) == before.end())
+      unpackedNames.push_back(name);
+  }
+  std::string zip = QUARROW_WINDOWS_ZIP;
+  zip = zip.substr(zip.rfind('/') + 1);
+  topFolder = zip.substr(0, zip.size() - 4);  // without ".zip"
+  return "";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (std::optional<std::string> why = Unavailable())
+    return harness::SkipUnlessRequired("quarrow_wine_job_tests", *why, "QUARROW_REQUIRE_WINE");
+  harness::TempFolder wine("quarrow-wine");
+  const std::string failed = SetUpPrefix(wine.path());
+  int status = 1;
+  if (!failed.empty()) {
+    std::cout << "quarrow_wine_job_tests: " << failed << "\n";
+  } else {
+    harness::PrivateDovecot dovecot;
+    server = &dovecot;
+    status = RUN_ALL_TESTS();
+    server = nullptr;
+  }
+  // Nothing of the prefix outlives it.
+  harness::RunProcess({Wineserver(), "-k"}, "/", {{"WINEPREFIX", prefix}});
+  harness::RunProcess({Wineserver(), "-w"}, "/", {{"WINEPREFIX", prefix}});
+  return status;
+}
