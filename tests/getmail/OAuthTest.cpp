@@ -10,7 +10,7 @@
 
 #include "Corpus.h"
 #include "Files.h"
-#include "IntrospectionServer.h"
+#include "TokenCheckEndpoint.h"
 #include "Pop3Tap.h"
 #include "PrivateDovecot.h"
 #include "Process.h"
@@ -21,7 +21,7 @@ using harness::ProcessResult;
 
 const std::string kGoodToken = "ya29.good-token-4711";
 
-harness::IntrospectionServer* introspection = nullptr;
+harness::TokenCheckEndpoint* introspection = nullptr;
 harness::PrivateDovecot* bothMechanisms = nullptr;  // OAUTHBEARER and XOAUTH2
 harness::PrivateDovecot* xoauth2Only = nullptr;
 harness::PrivateDovecot* passwordsOnly = nullptr;
@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
     const char* require = std::getenv("QUARROW_REQUIRE_DOVECOT");
     return require != nullptr && std::string(require) == "1" ? 1 : 77;
   }
-  harness::IntrospectionServer endpoint(kGoodToken, "quarrow");
+  harness::TokenCheckEndpoint endpoint(kGoodToken, "quarrow");
   harness::PrivateDovecot both({{"OAUTH2_INTROSPECTION_URL", endpoint.url()}});
   harness::PrivateDovecot xoauth2({{"OAUTH2_INTROSPECTION_URL", endpoint.url()},
                                    {"OAUTH2_MECHANISMS", "xoauth2"}});

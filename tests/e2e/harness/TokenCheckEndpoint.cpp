@@ -1,4 +1,4 @@
-#include "IntrospectionServer.h"
+#include "TokenCheckEndpoint.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -12,13 +12,13 @@
 
 namespace harness {
 
-IntrospectionServer::IntrospectionServer(std::string goodToken, std::string user)
+TokenCheckEndpoint::TokenCheckEndpoint(std::string goodToken, std::string user)
     : goodToken_(std::move(goodToken)), user_(std::move(user)) {
   listener_ = ListenOnLoopback(port_);
   thread_ = std::thread([this] { Serve(); });
 }
 
-IntrospectionServer::~IntrospectionServer() {
+TokenCheckEndpoint::~TokenCheckEndpoint() {
   stopping_ = true;
   thread_.join();
   close(listener_);
@@ -27,11 +27,11 @@ IntrospectionServer::~IntrospectionServer() {
 // Each Dovecot keeps its connection open between requests, so every
 // connection is served on a thread of its own.
 
-std::string IntrospectionServer::url() const {
+std::string TokenCheckEndpoint::url() const {
   return "http://127.0.0.1:" + std::to_string(port_) + "/introspect";
 }
 
-void IntrospectionServer::Serve() {
+void TokenCheckEndpoint::Serve() {
   std::vector<std::thread> connections;
   while (!stopping_) {
     pollfd p{listener_, POLLIN, 0};
@@ -47,7 +47,7 @@ void IntrospectionServer::Serve() {
 }
 
 // Reads requests on one connection (Dovecot keeps it alive) until it ends.
-void IntrospectionServer::Answer(int client) {
+void TokenCheckEndpoint::Answer(int client) {
   std::string in;
   while (!stopping_) {
     std::size_t headerEnd = in.find("\r\n\r\n");

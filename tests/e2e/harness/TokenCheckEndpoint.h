@@ -9,12 +9,12 @@
 
 namespace harness {
 
-class IntrospectionServer {
+class TokenCheckEndpoint {
  public:
-  IntrospectionServer(std::string goodToken, std::string user);
-  ~IntrospectionServer();
-  IntrospectionServer(const IntrospectionServer&) = delete;
-  IntrospectionServer& operator=(const IntrospectionServer&) = delete;
+  TokenCheckEndpoint(std::string goodToken, std::string user);
+  ~TokenCheckEndpoint();
+  TokenCheckEndpoint(const TokenCheckEndpoint&) = delete;
+  TokenCheckEndpoint& operator=(const TokenCheckEndpoint&) = delete;
 
   // Where Dovecot posts the tokens.
   std::string url() const;
