@@ -240,7 +240,10 @@ int main(int argc, char** argv) {
   if (!failed.empty()) {
     std::cout << "quarrow_wine_job_tests: " << failed << "\n";
   } else {
-    harness::PrivateDovecot dovecot;
+    // A password beyond Latin-1: it reaches the server as the UTF-8 the
+    // user typed, through Quarrow's and getmail.exe's wide command lines.
+    const std::string password = "\xD0\xBF\xD0\xB0\xD1\x80\xD0\xBE\xD0\xBB\xD1\x8C\xE2\x82\xAC";
+    harness::PrivateDovecot dovecot({{"DOVECOT_PASSWORD", password}});
     server = &dovecot;
     status = RUN_ALL_TESTS();
     server = nullptr;

@@ -27,6 +27,7 @@ std::optional<std::string> PrivateDovecot::Unavailable() {
 
 PrivateDovecot::PrivateDovecot(std::map<std::string, std::string> settings)
     : folder_("quarrow-dovecot"), settings_(std::move(settings)) {
+  if (settings_.count("DOVECOT_PASSWORD")) password_ = settings_["DOVECOT_PASSWORD"];
   Start();
 }
 

@@ -19,7 +19,7 @@ class PrivateDovecot {
 
   // Starts one. Throws std::runtime_error if it does not start. `settings`
   // are environment variables for private-dovecot.sh's start (for example
-  // OAUTH2_INTROSPECTION_URL).
+  // OAUTH2_INTROSPECTION_URL, or DOVECOT_PASSWORD for the user's password).
   explicit PrivateDovecot(std::map<std::string, std::string> settings = {});
   ~PrivateDovecot();
 
