@@ -37,7 +37,21 @@ wait_for() {
   fail "timed out waiting for: $1"
 }
 windows_path() { echo "Z:$1" | tr / '\\'; }
-quiet() { "$@" 2> >(grep -v XGetInputFocus >&2); }
+# Runs an xdotool command without its focus warnings. A command that finds
+# the focus on a window that has just gone (the tool's console window as it
+# closes) fails with BadWindow before it sends anything: it is tried again.
+quiet() {
+  local err
+  for _ in 1 2 3 4 5; do
+    if err=$("$@" 2>&1 >/dev/null); then
+      [ -z "$err" ] || grep -v XGetInputFocus <<<"$err" >&2 || true
+      return 0
+    fi
+    case $err in *BadWindow*) sleep 0.5 ;; *) break ;; esac
+  done
+  echo "$err" >&2
+  return 1
+}
 
 # The first run makes the prefix; the default mail folder is on its drive C.
 "$wine_run" "$prefix" cmd /c exit 0
