@@ -36,7 +36,7 @@ TEST(OAuth2, ReadsTheRefusalAndNothingElse) {
       {R"({"status":"401","schemes":"bearer","scope":"https://mail.google.com/"})",
        "401", "https://mail.google.com/"},
       {R"( { "n": [1, {"status":"x"}], "status" : "400" } )", "400", ""},
-      {R"({"status":"a\u0000b\"c\r\n"})", "a?b\"c", ""},
+      {R"({"status":"a\u0000b\"c\r\n"})", "a?b\"c??", ""},
       {"not json", "", ""},
       {R"({"status":)", "", ""},
       {"", "", ""},

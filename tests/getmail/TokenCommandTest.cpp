@@ -72,7 +72,10 @@ TEST(TokenCommand, StopsWhatItStarted) {
   ASSERT_NE(mkdtemp(folder), nullptr);
   const std::string pidFile = std::string(folder) + "/pid";
   const std::string record = "sh -c 'echo $$ > " + pidFile + "; exec sleep 60' ";
-  for (const std::string& command : {record + "& wait", record + "& echo tok"}) {
+  // The second prints its token and ends once the process it started is
+  // under way, leaving that process behind.
+  const std::string started = "until [ -s " + pidFile + " ]; do sleep 0.05; done; ";
+  for (const std::string& command : {record + "& wait", record + "& " + started + "echo tok"}) {
     unlink(pidFile.c_str());
     try {
       EXPECT_EQ(RunTokenCommand(command, "me", 1500ms), "tok") << command;

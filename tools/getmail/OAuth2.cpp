@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "tools/getmail/ServerText.h"
+
 namespace getmail {
 namespace {
 
@@ -107,16 +109,6 @@ class FlatJson {
   std::size_t pos_ = 0;
 };
 
-// Only printable ASCII of a server's word is shown, and not much of it.
-std::string Printable(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (out.size() >= 200) break;
-    if (c >= 0x20 && c < 0x7F) out += c;
-  }
-  return out;
-}
-
 }  // namespace
 
 const char* MechanismName(OAuthMechanism mechanism) {
@@ -143,8 +135,8 @@ std::string OAuthInitialResponse(OAuthMechanism mechanism,
 OAuthRefusal ParseOAuthRefusal(std::string_view json) {
   OAuthRefusal refusal;
   FlatJson(json).Members([&](const std::string& name, const std::string& value) {
-    if (name == "status") refusal.status = Printable(value);
-    if (name == "scope") refusal.scope = Printable(value);
+    if (name == "status") refusal.status = Shown(value);
+    if (name == "scope") refusal.scope = Shown(value);
   });
   return refusal;
 }

@@ -6,6 +6,7 @@
 #include "tools/getmail/Errors.h"
 #include "tools/getmail/OAuth2.h"
 #include "tools/getmail/Pop3Session.h"
+#include "tools/getmail/ServerText.h"
 
 namespace getmail {
 namespace {
@@ -13,17 +14,6 @@ namespace {
 // RFC 5034: a command with its initial response must fit in 255 octets;
 // a longer response follows the server's empty challenge instead.
 constexpr std::size_t kLongestCommand = 255;
-
-// A server's words, printable ASCII only and not too many of them.
-std::string Printable(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (out.size() >= 200) break;
-    if (c >= 0x20 && c < 0x7F) out += c;
-  }
-  std::size_t start = out.find_first_not_of(' ');
-  return start == std::string::npos ? std::string() : out.substr(start);
-}
 
 }  // namespace
 
@@ -75,7 +65,8 @@ void Pop3Session::LoginWithToken(const std::string& login,
     Send(kOAuthAbortResponse);
     ReadReplyLine();
   } else if (line.rfind("-ERR", 0) == 0) {
-    why = Printable(line.substr(4));
+    std::size_t start = line.find_first_not_of(' ', 4);
+    if (start != std::string::npos) why = Shown(std::string_view(line).substr(start));
   }
   throw Error("the server " + server_ + " refused the access token for user " +
                   login + " (" + name + (why.empty() ? "" : ": " + why) + ")",

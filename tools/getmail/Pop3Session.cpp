@@ -6,6 +6,7 @@
 
 #include "tools/getmail/Base64.h"
 #include "tools/getmail/Errors.h"
+#include "tools/getmail/ServerText.h"
 #include "tools/getmail/Settings.h"
 
 namespace getmail {
@@ -34,16 +35,6 @@ constexpr std::uint64_t kSizeLimit = std::uint64_t{1} << 50;
 std::string Upper(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return text;
-}
-
-// Server text for a message on standard error: not too long, and without
-// control characters that a terminal or a log would act on.
-std::string Shown(std::string_view text) {
-  std::string shown(text.substr(0, 120));
-  for (char& c : shown) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-  }
-  return shown;
 }
 
 // ": " and the server's text, if it gave one.
