@@ -19,15 +19,21 @@ class Win32Files : public ::testing::Test {
   void SetUp() override {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    folder_ = std::wstring(temp) + L"getmail-files-" + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(folder_.c_str(), nullptr);
+    // A new folder each time: Wine hands out the same process ids again.
+    for (unsigned k = 0;; ++k) {
+      folder_ = std::wstring(temp) + L"getmail-files-" + std::to_wstring(GetCurrentProcessId()) +
+                L"-" + std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(k);
+      if (CreateDirectoryW(folder_.c_str(), nullptr)) break;
+      ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    }
     GetCurrentDirectoryW(MAX_PATH, temp);
     previous_ = temp;
     ASSERT_TRUE(SetCurrentDirectoryW(folder_.c_str()));
   }
   void TearDown() override {
+    const std::vector<std::string> left = Names();
     SetCurrentDirectoryW(previous_.c_str());
-    for (const std::string& name : Names()) {
+    for (const std::string& name : left) {
       std::wstring path = folder_ + L"\\" + win32::Widen(name);
       SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
       DeleteFileW(path.c_str());
