@@ -39,10 +39,12 @@ wait_for() {
 windows_path() { echo "Z:$1" | tr / '\\'; }
 # Runs an xdotool command without its focus warnings. A command that finds
 # the focus on a window that has just gone (the tool's console window as it
-# closes) fails with BadWindow before it sends anything: it is tried again.
+# closes) fails with BadWindow before it sends anything: it is tried again,
+# for up to ten seconds, since a loaded machine can take that long to settle
+# the focus.
 quiet() {
   local err
-  for _ in 1 2 3 4 5; do
+  for _ in $(seq 20); do
     if err=$("$@" 2>&1 >/dev/null); then
       [ -z "$err" ] || grep -v XGetInputFocus <<<"$err" >&2 || true
       return 0
