@@ -109,7 +109,7 @@ TEST_F(Processes, AProgramThatCannotStartGivesTheSystemsDescription) {
 // not get the command line with the password.
 TEST_F(Processes, APlantedProgramBesideAFolderWithABlankIsNotStarted) {
   folder_.MakeFolder(L"Mail Tools");
-  const std::wstring tool = folder_ / L"Mail Tools\getmail.exe";
+  const std::wstring tool = folder_ / L"Mail Tools\\getmail.exe";
   CopyFileW(helper_.c_str(), tool.c_str(), FALSE);
   CopyFileW(helper_.c_str(), (folder_ / L"Mail.exe").c_str(), FALSE);
   const std::wstring report = folder_ / L"report.txt";
