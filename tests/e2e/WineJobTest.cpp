@@ -244,7 +244,7 @@ std::vector<std::string> UninstallEntries() {
 
 // The installer's tables, as msiinfo reads them.
 std::string MsiTable(const std::string& msi, const std::string& table) {
-  return harness::RunProcess({"msiinfo", "export", msi, table}, "/").out;
+  return harness::RunProcess({QUARROW_MSIINFO, "export", msi, table}, "/").out;
 }
 
 // The same programs as the zip's, both in their folder, the README and the
@@ -281,15 +281,20 @@ TEST(Installer, ItsTablesMakeAPerUserInstallThatUpgradesInPlace) {
   EXPECT_THAT(MsiTable(QUARROW_WINDOWS_MSI, "Shortcut"),
               HasSubstr("ProgramMenuFolder\tQuarrow\t"));
   // Word count 10: compressed, and no elevation asked for.
-  EXPECT_THAT(harness::RunProcess({"msiinfo", "suminfo", QUARROW_WINDOWS_MSI}, "/").out,
+  EXPECT_THAT(harness::RunProcess({QUARROW_MSIINFO, "suminfo", QUARROW_WINDOWS_MSI}, "/").out,
               HasSubstr("Source: 10 (a)"));
 }
 
-// Runs last: a later version installed over the first leaves one copy, the
-// later one, and uninstalling it leaves nothing of it behind.
-TEST(Installer, ALaterVersionReplacesItAndUninstallingRemovesEverything) {
+// A later version installed over the first leaves one copy, the later one,
+// and uninstalling it leaves nothing of it behind. The later version is the
+// parameter: googletest runs parameterized suites after the plain tests,
+// in the order they are defined, so this one, defined last, runs after
+// every job that needs the installed programs.
+class LaterVersion : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(LaterVersion, ReplacesTheInstalledOneAndUninstallingRemovesEverything) {
   harness::TempFolder later("quarrow-later-msi");
-  const std::string version = QUARROW_NEXT_VERSION;
+  const std::string version = GetParam();
   const ProcessResult made = harness::RunProcess(
       {QUARROW_DIST_SCRIPT, QUARROW_WINDOWS_BUILD_DIR, version, later.path()}, "/", {}, 600);
   ASSERT_EQ(made.status, 0) << made.err;
@@ -313,6 +318,8 @@ TEST(Installer, ALaterVersionReplacesItAndUninstallingRemovesEverything) {
   EXPECT_NE(WineTool({"reg", "query", "HKCU\\Software\\Quarrow"}).status, 0)
       << "the installer's own key is left";
 }
+
+INSTANTIATE_TEST_SUITE_P(Installer, LaterVersion, ::testing::Values(QUARROW_NEXT_VERSION));
 
 // Why these tests cannot run here, or nothing.
 std::optional<std::string> Unavailable() {
