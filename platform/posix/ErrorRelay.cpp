@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -69,6 +70,11 @@ void ErrorPipe::CloseWriteEnd() {
 }
 
 std::string ErrorPipe::RelayUntilEnd(pid_t pid) {
+  // A standard error that nobody reads any more must not end Quarrow in the
+  // middle of a pass: the lines are then only kept.
+  struct sigaction ignore {}, before {};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGPIPE, &ignore, &before);
   std::string tail;
   char buffer[4096];
   bool ended = false;
@@ -93,6 +99,7 @@ std::string ErrorPipe::RelayUntilEnd(pid_t pid) {
     PassOn(buffer, static_cast<size_t>(n));
     Keep(tail, buffer, static_cast<size_t>(n));
   }
+  ::sigaction(SIGPIPE, &before, nullptr);
   return tail;
 }
 
