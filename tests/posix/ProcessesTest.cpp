@@ -122,16 +122,21 @@ TEST_F(Processes, OnlyTheProgramQuarrowMeansIsStarted) {
 
 // The tool's standard error goes through a pipe: every line is passed on
 // to ours, and a failed run gives its last "getmail: " line.
-TEST_F(Processes, TheToolsMessagesArePassedOnAndTheLastOneIsKept) {
+// A tool that tells why it fails, then gives a usage line; with "leave",
+// something it started holds the pipe open after it has ended.
+void MakeTeller(TempFolder& tmp) {
   const std::string tool = tmp.File(
       "c/My Tools/teller",
       "#!/bin/sh\n"
       "echo 'getmail: the certificate of localhost is not trusted' >&2\n"
       "printf 'usage: getmail -u LOGIN\\n' >&2\n"
-      // Something it started holds the pipe open after it has ended.
       "[ \"$1\" = leave ] && { sleep 60 & echo $! > sleeper; }\n"
       "exit \"$2\"\n");
   ::chmod(tool.c_str(), 0755);
+}
+
+TEST_F(Processes, TheToolsMessagesArePassedOnAndTheLastOneIsKept) {
+  MakeTeller(tmp);
   struct Case {
     const wchar_t* arguments;
     const wchar_t* message;
@@ -163,6 +168,23 @@ TEST_F(Processes, TheToolsMessagesArePassedOnAndTheLastOneIsKept) {
       EXPECT_EQ(::kill(pid, SIGKILL), 0);
     }
   }
+}
+
+TEST_F(Processes, AStandardErrorThatNobodyReadsDoesNotEndQuarrow) {
+  MakeTeller(tmp);
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  ::close(ends[0]);
+  const int saved = ::dup(STDERR_FILENO);
+  ::dup2(ends[1], STDERR_FILENO);
+  ::close(ends[1]);
+  const Text program = L"c:\\My Tools\\teller.exe";
+  const ProcessExit exit =
+      p->WaitForProcess(p->StartProcess(program, program + L" stay 1", 6));
+  ::dup2(saved, STDERR_FILENO);
+  ::close(saved);
+  EXPECT_EQ(exit.code, 1u);
+  EXPECT_EQ(exit.message, L"the certificate of localhost is not trusted");
 }
 
 TEST_F(Processes, AFailedStartGivesTheSystemsReason) {
