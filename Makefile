@@ -2,7 +2,8 @@
 #   make demo    install what is missing, build, and run Quarrow's main job
 #   make check   install what is missing, build, and run every test
 #   make package build the Debian package (build/quarrow_*.deb)
-#   make dist-windows  build the Windows download (build-win/Quarrow-*-win64.zip)
+#   make dist-windows  build the Windows download (build-win/Quarrow-*-win64.zip
+#                      and .msi; signed with SIGN_PFX=file.p12 SIGN_PASS=...)
 #   make demo-windows  run the demo's job with the programs of that download, under Wine
 #   make fuzz    fuzz the mail tool's parsers for longer (FUZZ_LONG_SECONDS each)
 BUILD     ?= build
@@ -19,7 +20,8 @@ PACKAGES = cmake make g++ pkg-config googletest libgtest-dev libgmock-dev \
            dovecot-pop3d xvfb xauth xdotool imagemagick x11-utils \
            locales g++-mingw-w64-x86-64-posix wine64 fonts-wine \
            dpkg-dev groff-base meson ninja-build libz-mingw-w64-dev \
-           autoconf automake libtool gtk-doc-tools clang libclang-rt-dev llvm
+           autoconf automake libtool gtk-doc-tools clang libclang-rt-dev llvm \
+           wixl msitools osslsigncode
 
 .PHONY: all deps build build-windows build-fuzz check check-native check-windows \
         check-fuzz fuzz demo demo-windows package dist-windows clean
@@ -68,9 +70,14 @@ check-windows: build-windows
 package: build
 	cmake --build $(BUILD) --target package
 
-# The Windows download: $(WINBUILD)/Quarrow-<version>-win64.zip.
+# The Windows download: $(WINBUILD)/Quarrow-<version>-win64.zip and .msi.
+# Given SIGN_PFX (a PKCS#12 file) and SIGN_PASS, and optionally
+# SIGN_TIMESTAMP_URL, both programs and the installer are signed; the
+# password reaches the script through the environment only, never a
+# command line.
+export SIGN_PFX SIGN_PASS SIGN_TIMESTAMP_URL
 dist-windows: build-windows
-	cd $(WINBUILD) && cpack -G ZIP
+	scripts/dist-windows.sh $(WINBUILD)
 
 # Every test labelled "getmail" under the sanitizers, and each fuzz target for
 # FUZZ_SECONDS; any sanitizer report, crash or leak fails.

@@ -56,6 +56,11 @@ struct ProcessExit {
   bool known = false;
   unsigned long code = 0;  // its exit status; 0 reports success
   int signal = 0;          // POSIX: the signal that ended it, else 0
+  // The program's own last message in this run, as far as the platform
+  // could learn it (the last "getmail: " line it wrote); empty when none.
+  // Server text may be in it: it is shown only after the core has masked
+  // the password in it and cut it short.
+  Text message;
 
   bool Failed() const { return known && (code != 0 || signal != 0); }
 };
@@ -80,10 +85,15 @@ class Platform : public Desktop {
  public:
 
   // --- Processes ----------------------------------------------------------
-  // Starts `commandLine` (one unquoted text: program part, then arguments) as
-  // a new process with `windowStyle` (window_style::*) and gives back its id.
-  // Throws Failure with the system's description when it cannot be started.
-  virtual ProcessId StartProcess(const Text& commandLine, int windowStyle) = 0;
+  // Starts `program` (a full path, never searched for) as a new process with
+  // `commandLine` (one unquoted text: program part, then arguments) handed
+  // over unchanged and `windowStyle` (window_style::*), and gives back its
+  // id. The program part of the text is never read to find the program, so
+  // a blank in its folder cannot start another one ("D:\Mail.exe" for
+  // "D:\Mail Tools\getmail.exe"). Throws Failure with the system's
+  // description when it cannot be started.
+  virtual ProcessId StartProcess(const Text& program, const Text& commandLine,
+                                 int windowStyle) = 0;
   // Blocks until the process started with that id has ended, releases it
   // and gives back how it ended. A process that has already ended is not an
   // error.

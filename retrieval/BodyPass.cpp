@@ -63,8 +63,9 @@ void ReadBody_Click(Job& job) {
   for (int i = last; i >= 1; --i) {
     if (!HeaderFileMatches(platform, i, job.settings.mySubj)) continue;
     const FileState bodyBefore = platform.GetFileState(bodyFile);
-    RunTaskAndWait(job,
-                   RetrievalCommand(platform.ProgramFolder(), job.settings, i),
+    const Text programFolder = platform.ProgramFolder();
+    RunTaskAndWait(job, ToolProgram(programFolder),
+                   RetrievalCommand(programFolder, job.settings, i),
                    window_style::kNormal, L"Message " + std::to_wstring(i));
     RenameResults(job, bodyFile, bodyBefore);
   }

@@ -23,7 +23,9 @@ void GetMsgHdr_Click(Job& job) {
   const Text headerFiles = s.myPath + L"MSG*.TXT";
   platform.DeleteFiles(headerFiles);
 
-  RunTaskAndWait(job, HeaderCommand(platform.ProgramFolder(), s),
+  const Text programFolder = platform.ProgramFolder();
+  RunTaskAndWait(job, ToolProgram(programFolder),
+                 HeaderCommand(programFolder, s),
                  window_style::kMinimizedNoActivate, L"Header run");
 
   // Counted before msgCount changes, so a failed listing leaves it as it was.

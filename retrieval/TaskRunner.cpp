@@ -1,19 +1,17 @@
 #include "retrieval/TaskRunner.h"
 
-#include "platform/ProgramPart.h"
-
 namespace quarrow {
 
-bool RunTaskAndWait(Job& job, const Text& command, int windowStyle,
-                    const Text& runName) {
+bool RunTaskAndWait(Job& job, const Text& program, const Text& command,
+                    int windowStyle, const Text& runName) {
   Platform& platform = job.platform;
   ProcessId id;
   try {
-    id = platform.StartProcess(command, windowStyle);
+    id = platform.StartProcess(program, command, windowStyle);
   } catch (const Failure& failure) {
     ++job.failedStarts;
     platform.ShowMessage(
-        L"Error starting task " + platform.DisplayPath(ProgramPart(command)) +
+        L"Error starting task " + platform.DisplayPath(program) +
             L"\r\n" +
             failure.message(),
         L"Error", MessageIcon::Exclamation);

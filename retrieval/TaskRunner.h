@@ -10,7 +10,8 @@ namespace quarrow {
 // in the "Error" message box and the caller goes on as after a finished run.
 // A run that ends reporting a failure is noted in `job` under `runName`
 // ("Header run", "Message 3"), and the caller goes on as after any other.
-bool RunTaskAndWait(Job& job, const Text& command, int windowStyle,
-                    const Text& runName);
+// `program` is the tool that `command` begins with, started by that path.
+bool RunTaskAndWait(Job& job, const Text& program, const Text& command,
+                    int windowStyle, const Text& runName);
 
 }  // namespace quarrow

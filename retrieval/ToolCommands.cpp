@@ -4,14 +4,18 @@ namespace quarrow {
 
 namespace {
 
-// Always one backslash after the folder, so a program in a drive's root
-// ("c:\") gives a doubled one, as the tool has always been called.
 Text CommonPart(const Text& programFolder, const Settings& s) {
-  return programFolder + L"\\" + L"getmail.exe -u " + s.myLogin + L" -pw " +
+  return ToolProgram(programFolder) + L" -u " + s.myLogin + L" -pw " +
          s.myPass + L" -s " + s.mySrv + L" -port " + s.myPort;
 }
 
 }  // namespace
+
+// Always one backslash after the folder, so a program in a drive's root
+// ("c:\") gives a doubled one, as the tool has always been called.
+Text ToolProgram(const Text& programFolder) {
+  return programFolder + L"\\" + L"getmail.exe";
+}
 
 Text HeaderCommand(const Text& programFolder, const Settings& settings) {
   return CommonPart(programFolder, settings) + L" -headersonly";

@@ -6,6 +6,11 @@
 
 namespace quarrow {
 
+// The tool itself: `programFolder` + "\getmail.exe". The commands below
+// begin with it; it is also handed to the process start on its own, so the
+// program is never looked for in the unquoted text.
+Text ToolProgram(const Text& programFolder);
+
 // `programFolder` + "\getmail.exe ... -headersonly"
 Text HeaderCommand(const Text& programFolder, const Settings& settings);
 

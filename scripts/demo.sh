@@ -45,7 +45,7 @@ if $windows; then
   echo "== $(basename "$zip"), unpacked onto drive C of the Wine prefix $wine_prefix"
   wine_run() { LC_ALL=C.UTF-8 DISPLAY= "$repo/cmake/wine-run.sh" "$wine_prefix" "$@"; }
   wine_run cmd /c exit 0  # makes the prefix on first use
-  top=$(basename "$zip" .zip)
+  top=Quarrow  # the zip's one folder
   rm -rf "${wine_prefix:?}/drive_c/$top"
   (cd "$wine_prefix/drive_c" && cmake -E tar xf "$zip")
   ln -sfn "$build" "$wine_prefix/dosdevices/d:"

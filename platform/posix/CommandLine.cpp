@@ -1,5 +1,7 @@
 #include "platform/posix/CommandLine.h"
 
+#include "platform/posix/CaseInsensitiveNames.h"
+
 namespace quarrow::posix {
 
 namespace {
@@ -51,22 +53,22 @@ std::vector<Text> SplitArguments(const Text& text) {
   return arguments;
 }
 
-std::vector<ProgramChoice> ProgramChoices(const Text& commandLine) {
+Text ArgumentsAfterProgram(const Text& commandLine, const Text& program) {
   size_t start = 0;
   while (start < commandLine.size() && IsBlank(commandLine[start])) ++start;
   const Text text = commandLine.substr(start);
+  const size_t n = program.size();
+  if (n > 0 && text.size() >= n && SameIgnoringCase(text.substr(0, n), program) &&
+      (text.size() == n || IsBlank(text[n])))
+    return text.substr(n);
+  // Another program part: read as a Windows program reads its own name.
   if (!text.empty() && text[0] == L'"') {
     const size_t close = text.find(L'"', 1);
-    if (close == Text::npos) return {{text.substr(1), Text()}};
-    return {{text.substr(1, close - 1), text.substr(close + 1)}};
+    return close == Text::npos ? Text() : text.substr(close + 1);
   }
-  std::vector<ProgramChoice> choices;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (IsBlank(text[i]) && i > 0 && !IsBlank(text[i - 1]))
-      choices.push_back({text.substr(0, i), text.substr(i + 1)});
-  }
-  if (!text.empty() && !IsBlank(text.back())) choices.push_back({text, Text()});
-  return choices;
+  size_t end = 0;
+  while (end < text.size() && !IsBlank(text[end])) ++end;
+  return text.substr(end);
 }
 
 }  // namespace quarrow::posix

@@ -14,16 +14,10 @@ namespace quarrow::posix {
 // the quote groups; 2n+1: n backslashes and a literal quote).
 std::vector<Text> SplitArguments(const Text& text);
 
-// A way to read the program part of a command line, with the arguments
-// that follow it.
-struct ProgramChoice {
-  Text program;
-  Text arguments;
-};
-
-// The readings to try in turn, as Windows does: a quoted program part is
-// the only one; otherwise every blank may end it, shortest first, then the
-// whole text.
-std::vector<ProgramChoice> ProgramChoices(const Text& commandLine);
+// The arguments part of `commandLine` for a program started by its path
+// `program`: what follows that path where the text begins with it (blanks
+// in its folders included, case aside), else what follows the program part
+// as Windows programs read their own name (quoted, or up to a blank).
+Text ArgumentsAfterProgram(const Text& commandLine, const Text& program);
 
 }  // namespace quarrow::posix

@@ -10,6 +10,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/ToolMessage.h"
 #include "platform/posix/Files.h"
 #include "platform/posix/Processes.h"
 #include "platform/posix/SystemError.h"
@@ -24,18 +25,29 @@ PosixPlatform::PosixPlatform(Desktop& desktop,
       arguments_(std::move(arguments)),
       drives_(environment) {}
 
-ProcessId PosixPlatform::StartProcess(const Text& commandLine, int) {
+ProcessId PosixPlatform::StartProcess(const Text& program,
+                                      const Text& commandLine, int) {
   // The tool is a console program here: both window styles run it with our
-  // own standard output and error.
-  return StartProgram(drives_, commandLine);
+  // own standard output, and its standard error passed on to ours.
+  StartedProgram started = StartProgram(drives_, program, commandLine);
+  errorPipes_.erase(started.id);
+  errorPipes_.emplace(started.id, std::move(started.errors));
+  return started.id;
 }
 
 ProcessExit PosixPlatform::WaitForProcess(ProcessId id) {
-  return WaitForProgram(id);
+  const auto pipe = errorPipes_.find(id);
+  if (pipe == errorPipes_.end()) return WaitForProgram(id);
+  const std::string output =
+      pipe->second.RelayUntilEnd(static_cast<pid_t>(id));
+  errorPipes_.erase(pipe);
+  ProcessExit exit = WaitForProgram(id);
+  if (exit.Failed()) exit.message = LastToolMessage(output);
+  return exit;
 }
 
 Text PosixPlatform::ToolMessagesPlace() {
-  // The tool shares our standard error.
+  // Every line the tool writes is passed on to our standard error.
   return L"standard error (the terminal Quarrow was started from)";
 }
 

@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "platform/PlatformOnDesktop.h"
 #include "platform/posix/Drives.h"
+#include "platform/posix/ErrorRelay.h"
 
 namespace quarrow::posix {
 
@@ -19,7 +21,8 @@ class PosixPlatform final : public PlatformOnDesktop {
   PosixPlatform(Desktop& desktop, std::vector<std::string> arguments,
                 const Drives::Environment& environment = ::getenv);
 
-  ProcessId StartProcess(const Text& commandLine, int windowStyle) override;
+  ProcessId StartProcess(const Text& program, const Text& commandLine,
+                         int windowStyle) override;
   ProcessExit WaitForProcess(ProcessId id) override;
   Text ToolMessagesPlace() override;
 
@@ -45,6 +48,8 @@ class PosixPlatform final : public PlatformOnDesktop {
  private:
   std::vector<std::string> arguments_;
   Drives drives_;
+  // The standard error of each started program not yet waited for.
+  std::map<ProcessId, ErrorPipe> errorPipes_;
 };
 
 }  // namespace quarrow::posix

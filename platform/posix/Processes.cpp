@@ -3,17 +3,19 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/posix/CaseInsensitiveNames.h"
 #include "platform/posix/CommandLine.h"
+#include "platform/posix/ErrorRelay.h"
 #include "platform/posix/SystemError.h"
-#include "platform/posix/WindowsPath.h"
 
 extern char** environ;
 
@@ -30,27 +32,14 @@ bool EndsWithExe(const Text& name) {
   return name.size() > 4 && SameIgnoringCase(name.substr(name.size() - 4), L".exe");
 }
 
-bool HasExtension(const Text& program) {
-  const size_t name = program.find_last_of(L"\\/:");
-  return program.find(L'.', name == Text::npos ? 0 : name + 1) != Text::npos;
-}
-
-// The names Windows would try for `program`: as given if its name has an
-// extension, else with ".exe" added. So in "c:\my inst\bin\getmail.exe"
-// the reading "c:\my" looks for "c:\my.exe" only, never a file "c:\my".
-// A name that ends in ".exe" is also tried without it: the tool installed
-// here as "getmail" answers to "getmail.exe".
+// The names tried for `program`: as given, and one ending in ".exe" also
+// without it, since the tool is installed here as "getmail" and answers to
+// "getmail.exe". Nothing is searched for: the path is the program.
 std::vector<Text> Spellings(const Text& program) {
-  if (!HasExtension(program)) return {program + L".exe"};
   std::vector<Text> spellings{program};
   if (EndsWithExe(program))
     spellings.push_back(program.substr(0, program.size() - 4));
   return spellings;
-}
-
-bool IsBareName(const Text& program) {
-  const WindowsPath path = ParseWindowsPath(program);
-  return path.drive == 0 && !path.rooted && path.names.size() == 1;
 }
 
 std::optional<std::string> FindProgram(const Drives& drives,
@@ -59,56 +48,37 @@ std::optional<std::string> FindProgram(const Drives& drives,
     const auto found = drives.Find(spelling);
     if (found && IsRegularFile(*found)) return found;
   }
-  const char* path = std::getenv("PATH");
-  if (!IsBareName(program) || path == nullptr) return std::nullopt;
-  const std::string folders = path;
-  for (size_t start = 0; start <= folders.size();) {
-    size_t end = folders.find(':', start);
-    if (end == std::string::npos) end = folders.size();
-    const std::string folder = folders.substr(start, end - start);
-    for (const Text& spelling : Spellings(program)) {
-      const std::string file = JoinPath(folder.empty() ? "." : folder,
-                                        ToUtf8(spelling));
-      if (IsRegularFile(file)) return file;
-    }
-    start = end + 1;
-  }
   return std::nullopt;
-}
-
-// The program part to name when nothing could be started: the one that
-// ends in ".exe" if any reading does, else the shortest.
-Text NameForFailure(const std::vector<ProgramChoice>& choices) {
-  for (const ProgramChoice& choice : choices)
-    if (EndsWithExe(choice.program)) return choice.program;
-  return choices.empty() ? Text() : choices.front().program;
 }
 
 }  // namespace
 
-ProcessId StartProgram(const Drives& drives, const Text& commandLine) {
-  const auto choices = ProgramChoices(commandLine);
-  for (const ProgramChoice& choice : choices) {
-    const auto program = FindProgram(drives, choice.program);
-    if (!program) continue;
+StartedProgram StartProgram(const Drives& drives, const Text& program,
+                            const Text& commandLine) {
+  const auto found = FindProgram(drives, program);
+  if (!found)
+    throw Failure(L"Cannot start '" + program + L"': " + SystemError(ENOENT));
 
-    std::vector<std::string> arguments{*program};
-    for (const Text& argument : SplitArguments(choice.arguments))
-      arguments.push_back(ToUtf8(argument));
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
+  std::vector<std::string> arguments{*found};
+  for (const Text& argument :
+       SplitArguments(ArgumentsAfterProgram(commandLine, program)))
+    arguments.push_back(ToUtf8(argument));
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
 
-    pid_t pid = 0;
-    const int error = ::posix_spawn(&pid, program->c_str(), nullptr, nullptr,
-                                    argv.data(), environ);
-    if (error != 0)
-      throw Failure(L"Cannot start '" + choice.program + L"': " +
-                    SystemError(error));
-    return static_cast<ProcessId>(pid);
-  }
-  throw Failure(L"Cannot start '" + NameForFailure(choices) + L"': " +
-                SystemError(ENOENT));
+  ErrorPipe errors;
+  posix_spawn_file_actions_t actions;
+  ::posix_spawn_file_actions_init(&actions);
+  ::posix_spawn_file_actions_adddup2(&actions, errors.writeEnd(), STDERR_FILENO);
+  pid_t pid = 0;
+  const int error = ::posix_spawn(&pid, found->c_str(), &actions, nullptr,
+                                  argv.data(), environ);
+  ::posix_spawn_file_actions_destroy(&actions);
+  if (error != 0)
+    throw Failure(L"Cannot start '" + program + L"': " + SystemError(error));
+  errors.CloseWriteEnd();
+  return {static_cast<ProcessId>(pid), std::move(errors)};
 }
 
 ProcessExit WaitForProgram(ProcessId id) {

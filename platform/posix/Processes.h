@@ -3,17 +3,25 @@
 #pragma once
 
 #include "platform/posix/Drives.h"
+#include "platform/posix/ErrorRelay.h"
 
 namespace quarrow::posix {
 
-// Starts the program that `commandLine` names, found as Windows finds it:
-// a name without an extension is looked for with ".exe" added, and a bare
-// name is also looked for along PATH. A "NAME.exe" that does not exist
-// falls back to "NAME", since the tool is installed here without ".exe".
-// The arguments are split by the Windows rules. It inherits the working
-// folder and standard output and error. Throws Failure with the system's
-// description when it cannot start.
-ProcessId StartProgram(const Drives& drives, const Text& commandLine);
+// A started program, and the pipe its standard error goes through.
+struct StartedProgram {
+  ProcessId id;
+  ErrorPipe errors;
+};
+
+// Starts `program` (a Windows path, mapped to its file here; one ending in
+// ".exe" is also found without it, as the tool is installed here) with the
+// arguments that follow it in `commandLine`, split by the Windows rules.
+// Nothing is searched for, and the text is never read to find the program.
+// It inherits the working folder and standard output; its standard error
+// goes through the pipe. Throws Failure with the system's description when
+// it cannot start.
+StartedProgram StartProgram(const Drives& drives, const Text& program,
+                            const Text& commandLine);
 
 // Waits until process `id` has ended, reaps it and tells how it ended; one
 // reaped already gives an unknown end.

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "platform/ProgramPart.h"
 #include "platform/win32/SystemMessage.h"
 
 namespace quarrow::win32 {
@@ -21,19 +20,21 @@ ProcessTable::~ProcessTable() {
   for (const auto& entry : handles_) CloseHandle(entry.second);
 }
 
-ProcessId ProcessTable::Start(const Text& commandLine, int windowStyle) {
+ProcessId ProcessTable::Start(const Text& program, const Text& commandLine,
+                              int windowStyle) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = ShowState(windowStyle);
   PROCESS_INFORMATION process{};
-  // The text goes over unchanged; Windows finds the program in it, trying
-  // ever longer runs up to a blank when the folder holds blanks. The call
-  // may write into its copy.
+  // The program is named by its path, so Windows never looks for one in
+  // the unquoted text, where "D:\\Mail Tools\\getmail.exe" would first try
+  // "D:\\Mail.exe". The text goes over unchanged; the call may write into
+  // its copy.
   Text writable = commandLine;
-  if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0,
-                      nullptr, nullptr, &startup, &process))
-    throw Failure(SystemMessage(GetLastError(), ProgramPart(commandLine)));
+  if (!CreateProcessW(program.c_str(), writable.data(), nullptr, nullptr,
+                      FALSE, 0, nullptr, nullptr, &startup, &process))
+    throw Failure(SystemMessage(GetLastError(), program));
   CloseHandle(process.hThread);
   const ProcessId id = process.dwProcessId;
   handles_[id] = process.hProcess;

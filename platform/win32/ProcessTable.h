@@ -17,7 +17,9 @@ class ProcessTable {
   ProcessTable& operator=(const ProcessTable&) = delete;
   ~ProcessTable();
 
-  ProcessId Start(const Text& commandLine, int windowStyle);
+  // Starts `program` by its full path; `commandLine` goes over unchanged.
+  ProcessId Start(const Text& program, const Text& commandLine,
+                  int windowStyle);
   // Waits for the process and gives back its exit code, taken from the
   // handle kept since the start; a process this table did not start gives
   // an unknown end.

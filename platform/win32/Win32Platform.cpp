@@ -4,30 +4,41 @@
 
 #include <algorithm>
 
+#include "platform/ToolMessage.h"
 #include "platform/win32/CodePageReader.h"
 #include "platform/win32/CurrentFolder.h"
 #include "platform/win32/FileOperations.h"
 #include "platform/win32/ProcessInfo.h"
 #include "platform/win32/SystemMessage.h"
+#include "platform/win32/ToolLog.h"
 
 namespace quarrow {
 
-ProcessId Win32Platform::StartProcess(const Text& commandLine,
+ProcessId Win32Platform::StartProcess(const Text& program,
+                                      const Text& commandLine,
                                       int windowStyle) {
-  return processes_.Start(commandLine, windowStyle);
+  const unsigned long long logSize = win32::ToolLogSize();
+  const ProcessId id = processes_.Start(program, commandLine, windowStyle);
+  logSizeAtStart_[id] = logSize;
+  return id;
 }
 
 ProcessExit Win32Platform::WaitForProcess(ProcessId id) {
-  return processes_.Wait(id);
+  ProcessExit exit = processes_.Wait(id);
+  const auto logSize = logSizeAtStart_.find(id);
+  if (logSize == logSizeAtStart_.end()) return exit;
+  // The lines this very process added: another run may share the log.
+  if (exit.Failed())
+    exit.message = LastToolMessage(
+        ToolLogLinesOf(win32::ToolLogAddedSince(logSize->second), id));
+  logSizeAtStart_.erase(logSize);
+  return exit;
 }
 
 Text Win32Platform::ToolMessagesPlace() {
   // getmail.exe's console window closes when it ends, so it also appends
   // its messages to a log in the user's local application data folder.
-  wchar_t folder[MAX_PATH];
-  DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return L"%LOCALAPPDATA%\\Quarrow\\getmail.log";
-  return std::wstring(folder) + L"\\Quarrow\\getmail.log";
+  return win32::ToolLogPath();
 }
 
 void Win32Platform::SelectDrive(wchar_t letter) { win32::SelectDrive(letter); }

@@ -1,6 +1,8 @@
 // Quarrow's operating-system layer for Windows, on the wide-character API.
 #pragma once
 
+#include <map>
+
 #include "platform/PlatformOnDesktop.h"
 #include "platform/win32/ProcessTable.h"
 
@@ -10,7 +12,8 @@ class Win32Platform final : public PlatformOnDesktop {
  public:
   explicit Win32Platform(Desktop& desktop) : PlatformOnDesktop(desktop) {}
 
-  ProcessId StartProcess(const Text& commandLine, int windowStyle) override;
+  ProcessId StartProcess(const Text& program, const Text& commandLine,
+                         int windowStyle) override;
   ProcessExit WaitForProcess(ProcessId id) override;
   Text ToolMessagesPlace() override;
 
@@ -32,6 +35,8 @@ class Win32Platform final : public PlatformOnDesktop {
 
  private:
   win32::ProcessTable processes_;
+  // The tool's log size when each process not yet waited for was started.
+  std::map<ProcessId, unsigned long long> logSizeAtStart_;
 };
 
 }  // namespace quarrow

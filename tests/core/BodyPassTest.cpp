@@ -137,7 +137,7 @@ TEST_F(BodyPass, ABodyFileThisRunDidNotWriteIsNeverTakenAsItsResult) {
   Add("Subject: Velbrin 2", "second", {{L"a.txt", "a"}});
   // Message 2's run leaves msg3.txt behind; message 1's run fails and
   // writes nothing.
-  p.exits = {{true, 0, 0}, {true, 0, 0}, {true, 1, 0}};
+  p.exits = {{true, 0, 0, {}}, {true, 0, 0, {}}, {true, 1, 0, {}}};
   Headers();
   try {
     ReadBody_Click(job);

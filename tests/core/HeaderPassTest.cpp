@@ -43,6 +43,9 @@ TEST_F(HeaderPass, PreparesTheFolderRunsTheToolMinimizedAndCounts) {
   EXPECT_EQ(p.toolRuns[0].command,
             L"C:\\Program Files\\Quarrow\\getmail.exe -u me -pw pw -s host "
             L"-port 110 -headersonly");
+  // The program is handed over by its path, not looked for in the text.
+  EXPECT_EQ(p.toolRuns[0].program,
+            L"C:\\Program Files\\Quarrow\\getmail.exe");
   EXPECT_EQ(p.toolRuns[0].windowStyle, 6);
   EXPECT_EQ(p.toolRuns[0].folder, L"C:\\mail");
   EXPECT_EQ(job.msgCount, 3);

@@ -121,8 +121,8 @@ TEST_F(Form, AFailedToolRunIsToldOnceAfterItsPass) {
   form.Form_Load(view);
   form.Text_Change(1, L"c:\\mail");
   p.mailbox.push_back({"Subject: Velbrin", "whole", {}});
-  const ProcessExit ok{true, 0, 0};
-  p.exits = {{true, 1, 0}, ok, {true, 7, 0}};
+  const ProcessExit ok{true, 0, 0, {}};
+  p.exits = {{true, 1, 0, {}}, ok, {true, 7, 0, {}}};
 
   form.GetMsgHdr_Click();  // the header run fails and writes nothing
   ASSERT_EQ(p.boxes.size(), 1u);
@@ -151,7 +151,7 @@ TEST_F(Form, BatchExitStatusSaysHowTheToolRunsWent) {
     int failedStart;  // the start that fails, from 1; 0 for none
     int status;
   };
-  const ProcessExit ok{true, 0, 0}, failed{true, 1, 0};
+  const ProcessExit ok{true, 0, 0, {}}, failed{true, 1, 0, {}};
   const Case cases[] = {
       {"every run reported success", {ok, ok}, 0, MainForm::kOk},
       {"the header run failed", {failed}, 0, MainForm::kToolFailed},

@@ -1,7 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/ProgramPart.h"
 #include "retrieval/TaskRunner.h"
 #include "support/FakePlatform.h"
 
@@ -17,11 +16,13 @@ TEST(TaskRunner, HidesProcessesEventsWaitsAndShowsInThatOrder) {
   std::vector<std::string> logWhenToolRan;
   p.tool = [&](const Text&) { logWhenToolRan = p.windowLog; };
 
-  EXPECT_TRUE(RunTaskAndWait(job, L"c:\\q\\getmail.exe -x", 6, L"Header run"));
+  EXPECT_TRUE(RunTaskAndWait(job, L"c:\\q\\getmail.exe", L"c:\\q\\getmail.exe -x",
+                             6, L"Header run"));
 
   EXPECT_THAT(logWhenToolRan, ElementsAre("hide", "events"));
   EXPECT_THAT(p.windowLog, ElementsAre("hide", "events", "show"));
   ASSERT_EQ(p.toolRuns.size(), 1u);
+  EXPECT_EQ(p.toolRuns[0].program, L"c:\\q\\getmail.exe");
   EXPECT_EQ(p.toolRuns[0].command, L"c:\\q\\getmail.exe -x");
   EXPECT_EQ(p.toolRuns[0].windowStyle, 6);
   EXPECT_EQ(p.calls(testing::Op::WaitForProcess), 1);
@@ -33,7 +34,8 @@ TEST(TaskRunner, AFailedStartShowsTheErrorBoxWithoutThePassword) {
   Job job(p);
 
   EXPECT_FALSE(RunTaskAndWait(
-      job, L"C:\\Program Files\\Quarrow\\getmail.exe -u me -pw s3cret -s h", 1,
+      job, L"C:\\Program Files\\Quarrow\\getmail.exe",
+      L"C:\\Program Files\\Quarrow\\getmail.exe -u me -pw s3cret -s h", 1,
       L"Message 1"));
 
   ASSERT_EQ(p.boxes.size(), 1u);
@@ -48,19 +50,13 @@ TEST(TaskRunner, AFailedStartShowsTheErrorBoxWithoutThePassword) {
   EXPECT_EQ(job.failedStarts, 1);
 }
 
-TEST(TaskRunner, ProgramPartEndsAtExeOrTheFirstBlank) {
-  EXPECT_EQ(ProgramPart(L"c:\\my tools\\getmail.EXE -pw x.exe y"),
-            L"c:\\my tools\\getmail.EXE");
-  EXPECT_EQ(ProgramPart(L"c:\\a.exec\\b.exe"), L"c:\\a.exec\\b.exe");
-  EXPECT_EQ(ProgramPart(L"tool -pw secret"), L"tool");
-  EXPECT_EQ(ProgramPart(L""), L"");
-}
-
 TEST(TaskRunner, AFailingWaitPropagates) {
   FakePlatform p;
   p.FailOn(testing::Op::WaitForProcess, 1);
   Job job(p);
-  EXPECT_THROW(RunTaskAndWait(job, L"c:\\q\\getmail.exe", 6, L"Header run"), Failure);
+  EXPECT_THROW(RunTaskAndWait(job, L"c:\\q\\getmail.exe", L"c:\\q\\getmail.exe", 6,
+                              L"Header run"),
+               Failure);
   EXPECT_THAT(p.windowLog, ElementsAre("hide", "events"));
 }
 

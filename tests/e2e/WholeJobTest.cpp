@@ -82,8 +82,12 @@ TEST_P(WholeJob, AWrongPasswordFetchesAndDeletesNothing) {
   ProcessResult run = Quarrow("Velbrin", "not-the-password");
   // The header run failed: said, and the batch ends with status 3.
   EXPECT_EQ(run.status, 3) << run.err;
-  EXPECT_NE(run.err.find("Header run: exit status "), std::string::npos)
+  // Said with the tool's own reason, which the tool's line before it gives
+  // in full.
+  EXPECT_NE(run.err.find("Header run: exit status 3 \xE2\x80\x94 the server "), std::string::npos)
       << run.err;
+  EXPECT_NE(run.err.find("refused the login of user"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("not-the-password"), std::string::npos) << run.err;
   EXPECT_TRUE(Results().empty());
   EXPECT_EQ(server->Messages(), harness::RawMessages(corpus));
 }

@@ -1,8 +1,10 @@
 // Quarrow's whole job on Windows, under Wine: the Windows download
-// (Quarrow-<version>-win64.zip) unpacked into a fresh Wine prefix, its
+// installed into a fresh Wine prefix by its installer
+// (Quarrow-<version>-win64.msi, msiexec /qn, as the user), the installed
 // Quarrow.exe run in batch mode without a window, with the getmail.exe
 // beside it, against the private Dovecot on loopback. The mail folder is on
-// drive Z:, which Wine maps to /.
+// drive Z:, which Wine maps to /. The zip is unpacked beside it, and at the
+// end a later version is installed over the first and then uninstalled.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -11,6 +13,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
+#include <sstream>
 
 #include "Corpus.h"
 #include "Files.h"
@@ -31,8 +34,31 @@ using Environment = std::map<std::string, std::optional<std::string>>;
 
 harness::PrivateDovecot* server = nullptr;
 std::string prefix;                     // the fresh Wine prefix
-std::string topFolder;                  // the zip's one folder, e.g. Quarrow-1.0.10-win64
 std::vector<std::string> unpackedNames;  // what unpacking the zip added to drive C
+std::string user;                       // the prefix's user, as named under C:\users
+
+// Where the installer puts the programs, on drive C and as Windows names it.
+std::string InstalledFolder() {
+  return prefix + "/drive_c/users/" + user + "/AppData/Local/Programs/Quarrow";
+}
+std::string InstalledProgram() {
+  return "C:\\users\\" + user + "\\AppData\\Local\\Programs\\Quarrow\\Quarrow.exe";
+}
+std::string StartMenuShortcut() {
+  return prefix + "/drive_c/users/" + user +
+         "/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Quarrow.lnk";
+}
+
+// Wine's own programs in the prefix (msiexec, reg), headless, and without
+// making menu entries on the host for the shortcuts an installer makes.
+ProcessResult WineTool(const std::vector<std::string>& argv) {
+  std::vector<std::string> command{QUARROW_WINE_RUN, prefix};
+  command.insert(command.end(), argv.begin(), argv.end());
+  return harness::RunProcess(
+      command, "/",
+      {{"DISPLAY", std::nullopt}, {"WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d"}},
+      600);
+}
 
 std::string Wineserver() {
   const char* set = std::getenv("WINESERVER");
@@ -78,7 +104,7 @@ class WindowsJob : public ::testing::Test {
     const std::string command = harness::BatchCommandLine(
         *server, port, subject, server->password(), WindowsPath(drive / "job"));
     ProcessResult run = harness::RunProcess(
-        {QUARROW_WINE_RUN, prefix, "C:\\" + topFolder + "\\Quarrow.exe", command}, drive.path(),
+        {QUARROW_WINE_RUN, prefix, InstalledProgram(), command}, drive.path(),
         environment, 600);
     if (run.status != 0) run.err += "\n--- getmail.log, this run:\n" + NewToolLog();
     return run;
@@ -171,10 +197,12 @@ TEST_F(WindowsJob, AnUntrustedCertificateFetchesAndDeletesNothing) {
   server->SetMessages(harness::RawMessages(corpus));
   ProcessResult run =
       QuarrowExe("Velbrin", server->pop3Port(), {{"QUARROW_GETMAIL_CAFILE", std::nullopt}});
-  // The header run failed: Quarrow says so and ends with status 3; the tool
-  // said why in its log.
+  // The header run failed: Quarrow says so and why, in the tool's own
+  // words taken from its log, and ends with status 3.
   EXPECT_EQ(run.status, 3) << run.err;
   EXPECT_THAT(NewToolLog(), HasSubstr("certificate"));
+  EXPECT_THAT(run.err, HasSubstr("Header run: exit status 1 \xE2\x80\x94 the certificate of "));
+  EXPECT_THAT(run.err, HasSubstr("is not trusted"));
   EXPECT_THAT(Results(), IsEmpty());
   EXPECT_EQ(server->Messages(), harness::RawMessages(corpus));
 }
@@ -182,17 +210,116 @@ TEST_F(WindowsJob, AnUntrustedCertificateFetchesAndDeletesNothing) {
 // The zip holds one folder with the two programs (no DLL beside them), the
 // README for Windows users and the licences of what getmail.exe has built in.
 TEST(Download, HoldsTheProgramsTheReadmeAndTheLicences) {
-  EXPECT_EQ(unpackedNames, std::vector<std::string>{topFolder});
-  const std::string folder = prefix + "/drive_c/" + topFolder;
+  EXPECT_EQ(unpackedNames, std::vector<std::string>{"Quarrow"});
+  const std::string folder = prefix + "/drive_c/Quarrow";
   EXPECT_EQ(harness::ListFolder(folder),
             (std::vector<std::string>{"Quarrow.exe", "README.txt", "getmail.exe", "licenses"}));
   EXPECT_THAT(harness::ListFolder(folder + "/licenses"), ::testing::Not(IsEmpty()));
   const std::string readme = harness::ReadFile(folder + "/README.txt");
   for (const char* mention :
-       {"QUARROW_HEADLESS", "QUARROW_GETMAIL_CAFILE", "Task Scheduler", "getmail.log"}) {
+       {"QUARROW_HEADLESS", "QUARROW_GETMAIL_CAFILE", "Task Scheduler", "getmail.log", "setx",
+        "schtasks /create", "%LOCALAPPDATA%\\Programs\\Quarrow", "SmartScreen"}) {
     EXPECT_THAT(readme, HasSubstr(mention));
   }
 }
+
+// The uninstall entries whose name is Quarrow, as "reg query" shows them.
+std::vector<std::string> UninstallEntries() {
+  const ProcessResult query = WineTool(
+      {"reg", "query", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", "/s"});
+  std::vector<std::string> entries;
+  std::string entry;
+  std::istringstream lines(query.out);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("HKEY_", 0) == 0) {
+      if (entry.find("REG_SZ    Quarrow\n") != std::string::npos) entries.push_back(entry);
+      entry.clear();
+    }
+    entry += line + "\n";
+  }
+  if (entry.find("REG_SZ    Quarrow\n") != std::string::npos) entries.push_back(entry);
+  return entries;
+}
+
+// The installer's tables, as msiinfo reads them.
+std::string MsiTable(const std::string& msi, const std::string& table) {
+  return harness::RunProcess({QUARROW_MSIINFO, "export", msi, table}, "/").out;
+}
+
+// The same programs as the zip's, both in their folder, the README and the
+// licences, a Start-menu shortcut, and one entry in "Installed apps".
+TEST(Installer, PutsTheDownloadAndAShortcutInPlaceForTheUser) {
+  EXPECT_EQ(harness::ListFolder(InstalledFolder()),
+            (std::vector<std::string>{"Quarrow.exe", "README.txt", "getmail.exe", "licenses"}));
+  for (const char* file : {"Quarrow.exe", "getmail.exe", "README.txt"})
+    EXPECT_EQ(harness::ReadFile(InstalledFolder() + "/" + file),
+              harness::ReadFile(prefix + "/drive_c/Quarrow/" + file))
+        << file;
+  EXPECT_EQ(harness::ListFolder(InstalledFolder() + "/licenses"),
+            harness::ListFolder(prefix + "/drive_c/Quarrow/licenses"));
+  EXPECT_TRUE(harness::Exists(StartMenuShortcut()));
+  const std::vector<std::string> entries = UninstallEntries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_THAT(entries[0], HasSubstr("DisplayVersion    REG_SZ    " QUARROW_VERSION "\n"));
+}
+
+TEST(Installer, ItsTablesMakeAPerUserInstallThatUpgradesInPlace) {
+  const std::string properties = MsiTable(QUARROW_WINDOWS_MSI, "Property");
+  for (const char* row :
+       {"ALLUSERS\t2", "MSIINSTALLPERUSER\t1", "ARPPRODUCTICON\tQuarrow.ico",
+        "ProductVersion\t" QUARROW_VERSION, "ProductName\tQuarrow",
+        "UpgradeCode\t{BC711CBC-5534-4936-97D4-213EB57DECC6}"})
+    EXPECT_THAT(properties, HasSubstr(std::string(row) + "\r\n")) << row;
+  // A major upgrade: every earlier version is found and removed.
+  EXPECT_THAT(MsiTable(QUARROW_WINDOWS_MSI, "Upgrade"),
+              HasSubstr("{BC711CBC-5534-4936-97D4-213EB57DECC6}\t\t" QUARROW_VERSION
+                        "\t\t1\t\tWIX_UPGRADE_DETECTED"));
+  EXPECT_THAT(MsiTable(QUARROW_WINDOWS_MSI, "InstallExecuteSequence"),
+              HasSubstr("RemoveExistingProducts"));
+  EXPECT_THAT(MsiTable(QUARROW_WINDOWS_MSI, "Icon"), HasSubstr("Quarrow.ico"));
+  EXPECT_THAT(MsiTable(QUARROW_WINDOWS_MSI, "Shortcut"),
+              HasSubstr("ProgramMenuFolder\tQuarrow\t"));
+  // Word count 10: compressed, and no elevation asked for.
+  EXPECT_THAT(harness::RunProcess({QUARROW_MSIINFO, "suminfo", QUARROW_WINDOWS_MSI}, "/").out,
+              HasSubstr("Source: 10 (a)"));
+}
+
+// A later version installed over the first leaves one copy, the later one,
+// and uninstalling it leaves nothing of it behind. The later version is the
+// parameter: googletest runs parameterized suites after the plain tests,
+// in the order they are defined, so this one, defined last, runs after
+// every job that needs the installed programs.
+class LaterVersion : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(LaterVersion, ReplacesTheInstalledOneAndUninstallingRemovesEverything) {
+  harness::TempFolder later("quarrow-later-msi");
+  const std::string version = GetParam();
+  const ProcessResult made = harness::RunProcess(
+      {QUARROW_DIST_SCRIPT, QUARROW_WINDOWS_BUILD_DIR, version, later.path()}, "/", {}, 600);
+  ASSERT_EQ(made.status, 0) << made.err;
+  const std::string msi = later / ("Quarrow-" + version + "-win64.msi");
+  const ProcessResult upgrade = WineTool({"msiexec", "/i", WindowsPath(msi), "/qn"});
+  ASSERT_EQ(upgrade.status, 0) << upgrade.err;
+
+  std::vector<std::string> entries = UninstallEntries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_THAT(entries[0], HasSubstr("DisplayVersion    REG_SZ    " + version + "\n"));
+  EXPECT_EQ(harness::ListFolder(prefix + "/drive_c/users/" + user + "/AppData/Local/Programs"),
+            std::vector<std::string>{"Quarrow"});
+  EXPECT_EQ(harness::ListFolder(InstalledFolder()),
+            (std::vector<std::string>{"Quarrow.exe", "README.txt", "getmail.exe", "licenses"}));
+
+  const ProcessResult removed = WineTool({"msiexec", "/x", WindowsPath(msi), "/qn"});
+  ASSERT_EQ(removed.status, 0) << removed.err;
+  EXPECT_FALSE(harness::Exists(InstalledFolder()));
+  EXPECT_FALSE(harness::Exists(StartMenuShortcut()));
+  EXPECT_THAT(UninstallEntries(), IsEmpty());
+  EXPECT_NE(WineTool({"reg", "query", "HKCU\\Software\\Quarrow"}).status, 0)
+      << "the installer's own key is left";
+}
+
+INSTANTIATE_TEST_SUITE_P(Installer, LaterVersion, ::testing::Values(QUARROW_NEXT_VERSION));
 
 // Why these tests cannot run here, or nothing.
 std::optional<std::string> Unavailable() {
@@ -200,9 +327,9 @@ std::optional<std::string> Unavailable() {
   const char* wine = std::getenv("WINE");
   if (access(wine != nullptr ? wine : "/usr/lib/wine/wine64", X_OK) != 0)
     return std::string("Wine is not installed (Debian: apt-get install wine64)");
-  if (!harness::Exists(QUARROW_WINDOWS_ZIP))
+  if (!harness::Exists(QUARROW_WINDOWS_ZIP) || !harness::Exists(QUARROW_WINDOWS_MSI))
     return std::string("there is no Windows download " QUARROW_WINDOWS_ZIP
-                       " (make dist-windows makes it)");
+                       " and " QUARROW_WINDOWS_MSI " (make dist-windows makes them)");
   return std::nullopt;
 }
 
@@ -222,9 +349,14 @@ std::string SetUpPrefix(const std::string& folder) {
     if (std::find(before.begin(), before.end(), name) == before.end())
       unpackedNames.push_back(name);
   }
-  std::string zip = QUARROW_WINDOWS_ZIP;
-  zip = zip.substr(zip.rfind('/') + 1);
-  topFolder = zip.substr(0, zip.size() - 4);  // without ".zip"
+  // Installed as the user would: the installer, without a window.
+  const ProcessResult install = WineTool({"msiexec", "/i", WindowsPath(QUARROW_WINDOWS_MSI), "/qn"});
+  if (install.status != 0) return "msiexec /i failed: " + install.err;
+  for (const std::string& name : harness::ListFolder(driveC + "/users")) {
+    if (harness::Exists(driveC + "/users/" + name + "/AppData/Local/Programs/Quarrow"))
+      user = name;
+  }
+  if (user.empty()) return "the installer put no Quarrow folder under C:\\users";
   return "";
 }
 

@@ -28,6 +28,7 @@ skip() {
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/quarrow-download-XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
 (cd "$tmp" && "$cmake" -E tar xf "$zip")
-programs=$tmp/$(basename "$zip" .zip)
+# The zip holds one folder, "Quarrow".
+programs=$tmp/Quarrow
 "$win32/with-xvfb.sh" "$prefix" "$win32/window_flow.sh" "$wine_run" "$prefix" \
   "$programs/Quarrow.exe" "$programs/getmail.exe" "$shots" "$here/private-dovecot.sh"

@@ -33,22 +33,26 @@ TEST(SplitArguments, ShellCharactersArePlainText) {
                           L"cat", L">", L"f"));
 }
 
-TEST(ProgramChoices, EveryBlankMayEndTheProgramShortestFirst) {
-  const auto choices = ProgramChoices(L"C:\\My Tools\\getmail.exe -u me");
-  ASSERT_EQ(choices.size(), 4u);
-  EXPECT_EQ(choices[0].program, L"C:\\My");
-  EXPECT_EQ(choices[0].arguments, L"Tools\\getmail.exe -u me");
-  EXPECT_EQ(choices[1].program, L"C:\\My Tools\\getmail.exe");
-  EXPECT_EQ(choices[1].arguments, L"-u me");
-  EXPECT_EQ(choices[3].program, L"C:\\My Tools\\getmail.exe -u me");
-  EXPECT_EQ(choices[3].arguments, L"");
-}
-
-TEST(ProgramChoices, AQuotedProgramIsTheOnlyReading) {
-  const auto choices = ProgramChoices(L"  \"C:\\My Tools\\x.exe\" -a \"b c\"");
-  ASSERT_EQ(choices.size(), 1u);
-  EXPECT_EQ(choices[0].program, L"C:\\My Tools\\x.exe");
-  EXPECT_THAT(SplitArguments(choices[0].arguments), ElementsAre(L"-a", L"b c"));
+TEST(ArgumentsAfterProgram, TheKnownProgramPathIsSkippedBlanksAndAll) {
+  struct Case {
+    const wchar_t* command;
+    const wchar_t* program;
+    const wchar_t* arguments;
+  } cases[] = {
+      {L"D:\\Mail Tools\\getmail.exe -u me -pw pw", L"D:\\Mail Tools\\getmail.exe",
+       L" -u me -pw pw"},
+      {L"  d:\\mail tools\\GETMAIL.EXE -u me", L"D:\\Mail Tools\\getmail.exe",
+       L" -u me"},
+      {L"D:\\Mail Tools\\getmail.exe", L"D:\\Mail Tools\\getmail.exe", L""},
+      // Not the program after all: its name runs on.
+      {L"D:\\Mail Tools\\getmail.exe2 -u me", L"D:\\Mail Tools\\getmail.exe",
+       L" Tools\\getmail.exe2 -u me"},
+      {L"\"C:\\My Tools\\x.exe\" -a \"b c\"", L"c:\\other.exe", L" -a \"b c\""},
+      {L"\"C:\\unclosed -a", L"c:\\other.exe", L""},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ArgumentsAfterProgram(c.command, c.program), c.arguments)
+        << ToUtf8(c.command);
 }
 
 }  // namespace

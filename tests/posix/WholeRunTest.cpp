@@ -156,8 +156,11 @@ TEST_F(WholeRun, AToolRunThatReportsAFailureIsToldAndEndsWithStatus3) {
   tmp.File("mailbox/1/fail-after", "4");  // writes its files, then fails
   EXPECT_EQ(Run({"/me/pw/host/110/Velbrin/c:\\mail"}), 3);
   EXPECT_THAT(Results(), ElementsAre("STAMP.vch"));  // the pass went on
+  // The tool's line is passed on, and its last message is the reason.
+  EXPECT_THAT(stderrText, HasSubstr("standin: message 1 fails after writing\n"));
   EXPECT_THAT(stderrText, HasSubstr("Quarrow: The mail tool reported a "
-                                    "failure. Message 1: exit status 4."));
+                                    "failure. Message 1: exit status 4 \xE2\x80\x94 "
+                                    "standin: message 1 fails after writing. "));
 }
 
 TEST_F(WholeRun, ABodyFileThatAFailedRunDidNotWriteEndsTheRunWithStatus1) {
@@ -172,7 +175,8 @@ TEST_F(WholeRun, ABodyFileThatAFailedRunDidNotWriteEndsTheRunWithStatus1) {
   EXPECT_THAT(stderrText,
               HasSubstr("Cannot rename 'msg3.txt': the tool did not write it "
                         "in this run"));
-  EXPECT_THAT(stderrText, HasSubstr("Message 1: exit status 1."));
+  EXPECT_THAT(stderrText, HasSubstr("Message 1: exit status 1 \xE2\x80\x94 "
+                                    "standin: message 1 fails."));
 }
 
 TEST_F(WholeRun, InTheCLocaleLettersBeyondAsciiMatchInEitherCase) {

@@ -40,6 +40,11 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -64,11 +69,38 @@ void Copy(const fs::path& from, const fs::path& to) {
   fs::copy_file(from, to);
 }
 
-void AppendLog(int argc, char** argv) {
+// The arguments after the program's own name. Quarrow starts the tool by its
+// path and hands over its command text unchanged, unquoted: on Windows the
+// arguments are what follows that path, blanks in its folders and all.
+std::vector<std::string> Arguments(int argc, char** argv) {
+#ifdef _WIN32
+  wchar_t self[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const std::wstring line = GetCommandLineW();
+  if (length > 0 && length < MAX_PATH && line.size() >= length &&
+      _wcsnicmp(line.c_str(), self, length) == 0 &&
+      (line.size() == length || line[length] == L' ' || line[length] == L'\t')) {
+    int count = 0;
+    wchar_t** list = CommandLineToArgvW((L"x" + line.substr(length)).c_str(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 1; list != nullptr && i < count; ++i) {
+      char narrow[4096];
+      const int n = WideCharToMultiByte(CP_ACP, 0, list[i], -1, narrow, sizeof narrow,
+                                        nullptr, nullptr);
+      arguments.emplace_back(n > 0 ? narrow : "");
+    }
+    LocalFree(list);
+    return arguments;
+  }
+#endif
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+void AppendLog(const std::vector<std::string>& arguments) {
   const char* log = std::getenv("STANDIN_LOG");
   if (log == nullptr || *log == '\0') return;
   std::ofstream out(log, std::ios::app | std::ios::binary);
-  for (int i = 1; i < argc; ++i) out << '<' << argv[i] << ">\n";
+  for (const std::string& argument : arguments) out << '<' << argument << ">\n";
   out << '\n';
 }
 
@@ -124,7 +156,8 @@ int RetrievalRun(const fs::path& mailbox, const std::string& number,
 }  // namespace
 
 int main(int argc, char** argv) {
-  AppendLog(argc, argv);
+  const std::vector<std::string> arguments = Arguments(argc, argv);
+  AppendLog(arguments);
   const char* mailbox = std::getenv("STANDIN_MAILBOX");
   if (mailbox == nullptr || *mailbox == '\0')
     return Fail("STANDIN_MAILBOX is not set");
@@ -134,14 +167,14 @@ int main(int argc, char** argv) {
   // so a login with blanks in it cannot upset the reading.
   std::string number, prefix;
   bool headersOnly = false, remove = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& arg = arguments[i];
     if (arg == "-headersonly") {
       headersOnly = true;
     } else if (arg == "-delete") {
       remove = true;
-    } else if ((arg == "-m" || arg == "-xtract") && i + 1 < argc) {
-      (arg == "-m" ? number : prefix) = argv[++i];
+    } else if ((arg == "-m" || arg == "-xtract") && i + 1 < arguments.size()) {
+      (arg == "-m" ? number : prefix) = arguments[++i];
     }
   }
 

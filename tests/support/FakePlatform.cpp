@@ -80,12 +80,13 @@ void FakePlatform::Call(Op op) {
     throw Failure(L"Injected failure", Failure::Reason::Other);
 }
 
-ProcessId FakePlatform::StartProcess(const Text& commandLine, int windowStyle) {
+ProcessId FakePlatform::StartProcess(const Text& program,
+                                     const Text& commandLine, int windowStyle) {
   Call(Op::StartProcess);
   if (toolMissing)
     throw Failure(L"The system cannot find the file specified.");
   const size_t run = toolRuns.size();
-  toolRuns.push_back({commandLine, windowStyle, fs.CurrentFolder()});
+  toolRuns.push_back({program, commandLine, windowStyle, fs.CurrentFolder()});
   ProcessExit exit;
   exit.known = true;
   if (run < exits.size()) exit = exits[run];

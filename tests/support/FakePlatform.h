@@ -50,6 +50,7 @@ class FakePlatform : public Platform {
   size_t readPieceSize = 5;
 
   struct ToolRun {
+    Text program;  // the program started, by its full path
     Text command;
     int windowStyle;
     Text folder;  // the current folder the tool inherited
@@ -76,7 +77,8 @@ class FakePlatform : public Platform {
   static LocalTime Add(LocalTime t, long long ms);
 
   // --- Platform -----------------------------------------------------------
-  ProcessId StartProcess(const Text& commandLine, int windowStyle) override;
+  ProcessId StartProcess(const Text& program, const Text& commandLine,
+                         int windowStyle) override;
   ProcessExit WaitForProcess(ProcessId id) override;
   Text ToolMessagesPlace() override { return L"standard error"; }
   void SelectDrive(wchar_t letter) override;

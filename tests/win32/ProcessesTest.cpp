@@ -28,7 +28,7 @@ class Processes : public ::testing::Test {
     const std::wstring report = folder_ / L"report.txt";
     DeleteFileW(report.c_str());
     const ProcessId id = platform_.StartProcess(
-        helper_ + L" " + std::to_wstring(milliseconds) + L" " + report,
+        helper_, helper_ + L" " + std::to_wstring(milliseconds) + L" " + report,
         windowStyle);
     platform_.WaitForProcess(id);
     return folder_.Read(L"report.txt");
@@ -43,17 +43,20 @@ class Processes : public ::testing::Test {
 
 TEST_F(Processes, TheWaitLastsUntilTheProcessHasEnded) {
   // The report is written only just before the helper ends.
-  EXPECT_EQ(RunHelper(1500, window_style::kNormal), "flags 1 show 1\n");
+  EXPECT_EQ(RunHelper(1500, window_style::kNormal),
+            "flags 1 show 1 by ReportStartup.exe\n");
 }
 
 TEST_F(Processes, TheStyleBecomesTheToolWindowsShowState) {
   EXPECT_EQ(RunHelper(0, window_style::kMinimizedNoActivate),
-            "flags 1 show " + std::to_string(SW_SHOWMINNOACTIVE) + "\n");
+            "flags 1 show " + std::to_string(SW_SHOWMINNOACTIVE) +
+                " by ReportStartup.exe\n");
 }
 
 TEST_F(Processes, WaitingForAProcessThatHasGoneReturns) {
   const ProcessId id = platform_.StartProcess(
-      helper_ + L" 0 " + (folder_ / L"report.txt"), window_style::kNormal);
+      helper_, helper_ + L" 0 " + (folder_ / L"report.txt"),
+      window_style::kNormal);
   platform_.WaitForProcess(id);
   platform_.WaitForProcess(id);
   EXPECT_TRUE(folder_.Exists(L"report.txt"));
@@ -65,7 +68,8 @@ TEST_F(Processes, TheWaitGivesTheExitCode) {
   for (const auto& [arguments, code] :
        {std::pair{report, 0ul}, std::pair{std::wstring(), 2ul}}) {
     const ProcessExit exit = platform_.WaitForProcess(
-        platform_.StartProcess(helper_ + arguments, window_style::kNormal));
+        platform_.StartProcess(helper_, helper_ + arguments,
+                               window_style::kNormal));
     EXPECT_TRUE(exit.known);
     EXPECT_EQ(exit.code, code);
   }
@@ -76,7 +80,8 @@ TEST_F(Processes, AnInsertInTheDescriptionNamesTheProgram) {
   folder_.Write(L"Program Files\\getmail.exe", "text");
   const std::wstring program = folder_ / L"Program Files\\getmail.exe";
   try {
-    platform_.StartProcess(program + L" -u me -pw secret", window_style::kNormal);
+    platform_.StartProcess(program, program + L" -u me -pw secret",
+                           window_style::kNormal);
     ADD_FAILURE() << "a text file started";
   } catch (const Failure& f) {
     EXPECT_EQ(f.message().find(L"%1"), Text::npos) << ToUtf8(f.message());
@@ -87,7 +92,8 @@ TEST_F(Processes, AnInsertInTheDescriptionNamesTheProgram) {
 
 TEST_F(Processes, AProgramThatCannotStartGivesTheSystemsDescription) {
   try {
-    platform_.StartProcess(folder_ / L"getmail.exe -u me -headersonly",
+    platform_.StartProcess(folder_ / L"getmail.exe",
+                           folder_ / L"getmail.exe -u me -headersonly",
                            window_style::kMinimizedNoActivate);
     ADD_FAILURE() << "a missing program started";
   } catch (const Failure& f) {
@@ -96,6 +102,20 @@ TEST_F(Processes, AProgramThatCannotStartGivesTheSystemsDescription) {
         << "the description is the system's own, without the command";
     EXPECT_NE(f.message().back(), L'\n');
   }
+}
+
+// The program is started by its path: a "Mail.exe" planted beside a "Mail
+// Tools" folder, which Windows would try first for the unquoted text, does
+// not get the command line with the password.
+TEST_F(Processes, APlantedProgramBesideAFolderWithABlankIsNotStarted) {
+  folder_.MakeFolder(L"Mail Tools");
+  const std::wstring tool = folder_ / L"Mail Tools\\getmail.exe";
+  CopyFileW(helper_.c_str(), tool.c_str(), FALSE);
+  CopyFileW(helper_.c_str(), (folder_ / L"Mail.exe").c_str(), FALSE);
+  const std::wstring report = folder_ / L"report.txt";
+  platform_.WaitForProcess(platform_.StartProcess(
+      tool, tool + L" -pw secret 0 " + report, window_style::kNormal));
+  EXPECT_EQ(folder_.Read(L"report.txt"), "flags 1 show 1 by getmail.exe\n");
 }
 
 }  // namespace

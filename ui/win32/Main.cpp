@@ -52,5 +52,9 @@ int RunWithWindow(HINSTANCE instance, int show) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+  // The current folder becomes the mail folder, which others may write to:
+  // a DLL the system loads later on our behalf comes from System32 only,
+  // never from there or from the program's folder.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   return Headless() ? RunHeadless() : RunWithWindow(instance, show);
 }
