@@ -511,6 +511,129 @@ TEST_F(HostileServerTest, AStopBeforeDeleLeavesTheMessageAndAfterItFinishesTheSe
   }
 }
 
+// One job at a time in a folder: a run goes ahead under the lock of the job
+// that started it, or under its own; where another job holds it, it touches
+// nothing. Under the lock it first removes the temporary files that killed
+// runs left, and only those.
+TEST_F(HostileServerTest, ARunGoesAheadOnlyUnderTheFolderLock) {
+  enum Holder { kNobody, kJobHandsItDown, kAnotherJob, kAnotherJobAndAStaleVariable, kOtherFile };
+  struct Case {
+    const char* name;
+    Holder holder;
+    bool retrieval;
+    int status;
+  } cases[] = {
+      {"nobody holds it: the run takes it", kNobody, false, 0},
+      {"the job that started the run hands it down", kJobHandsItDown, false, 0},
+      {"the job hands it down to a retrieval run", kJobHandsItDown, true, 0},
+      {"the variable names another file: the run takes the lock", kOtherFile, false, 0},
+      {"another job holds it", kAnotherJob, false, 1},
+      {"another job holds it, in a retrieval run", kAnotherJob, true, 1},
+      {"another job holds it, and the variable names no open file", kAnotherJobAndAStaleVariable,
+       false, 1},
+  };
+  harness::TempFolder outside{"getmail-outside"};
+  const std::string target = outside / "target.part";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NewFolder();
+    HostileServer server({Mail("a", "ua")}, {});
+    if (c.retrieval) {
+      ASSERT_EQ(HeaderRun(server).status, 0);
+    }
+    // Left by killed runs: a file of ours; and under our names, a link, a
+    // folder; and another program's file.
+    const std::string left = ".getmail-k1ll3dbyth3.part";
+    const std::string link = ".getmail-l1nk0000000.part";
+    harness::WriteFile(*folder / left, "mail text");
+    harness::WriteFile(target, "not ours");
+    ASSERT_EQ(symlink(target.c_str(), (*folder / link).c_str()), 0);
+    ASSERT_EQ(mkdir((*folder / ".getmail-f0lder00000.part").c_str(), 0700), 0);
+    harness::WriteFile(*folder / "other.part", "not ours");
+
+    // The job's lock: a descriptor that a child inherits where the job
+    // hands it down, one that it does not where another job holds it.
+    const bool handed = c.holder == kJobHandsItDown;
+    int lock = -1;
+    if (c.holder != kNobody && c.holder != kOtherFile) {
+      lock = open((*folder / ".quarrow.lock").c_str(),
+                  O_RDWR | O_CREAT | (handed ? 0 : O_CLOEXEC), 0600);
+      ASSERT_GE(lock, 0);
+      ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
+    }
+    int other = -1;
+    Environment env = {{"QUARROW_FOLDER_LOCK", std::nullopt}};
+    if (handed) env["QUARROW_FOLDER_LOCK"] = std::to_string(lock);
+    if (c.holder == kAnotherJobAndAStaleVariable) env["QUARROW_FOLDER_LOCK"] = "987";
+    if (c.holder == kOtherFile) {
+      other = open((outside / "other.lock").c_str(), O_RDWR | O_CREAT, 0600);
+      ASSERT_GE(other, 0);
+      env["QUARROW_FOLDER_LOCK"] = std::to_string(other);
+    }
+    const std::size_t sessions = server.Sessions().size();
+    ProcessResult run = c.retrieval ? Retrieve(server, 1, env) : HeaderRun(server, env);
+    if (lock >= 0) close(lock);
+    if (other >= 0) close(other);
+
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_EQ(Has(left), c.status != 0);
+    EXPECT_TRUE(Has(link));
+    EXPECT_EQ(harness::ReadFile(target), "not ours");
+    EXPECT_TRUE(Has(".getmail-f0lder00000.part"));
+    EXPECT_EQ(Read("other.part"), "not ours");
+    EXPECT_TRUE(Has(".quarrow.lock"));
+    if (c.status == 0) {
+      EXPECT_EQ(server.Sessions().size(), sessions + 1);
+      EXPECT_TRUE(Has(c.retrieval ? "MSG2.TXT" : "MSG1.TXT"));
+    } else {
+      EXPECT_NE(run.err.find("another Quarrow job is working in this folder"), std::string::npos)
+          << run.err;
+      EXPECT_EQ(server.Sessions().size(), sessions);  // not even connected
+      EXPECT_EQ(server.Messages().size(), 1u);
+      EXPECT_FALSE(Has("MSG2.TXT"));
+      EXPECT_EQ(Has("MSG1.TXT"), c.retrieval);
+    }
+    unlink(target.c_str());
+  }
+}
+
+// Every file is flushed to disk before DELE, and every flush is checked:
+// where one of them fails (each in turn), the message stays on the server
+// and nothing is left in the folder.
+TEST_F(HostileServerTest, EveryFileIsOnDiskBeforeDele) {
+  const harness::CorpusMessage message = harness::Corpus()[1];  // two attachments
+  int failing = 0;
+  bool deleted = false;
+  for (int k = 1; k <= 10 && !deleted; ++k) {
+    SCOPED_TRACE("flush " + std::to_string(k) + " of a file fails");
+    NewFolder();
+    HostileServer server({{message.raw, "u1", std::nullopt}}, {});
+    ASSERT_EQ(HeaderRun(server).status, 0);
+    ProcessResult run = Retrieve(
+        server, 1, {{"LD_PRELOAD", FAIL_FILE_SYNC_PATH}, {"FAIL_FILE_SYNC_AT", std::to_string(k)}});
+    const std::vector<std::string> commands = server.Sessions().back();
+    if (run.status == 0) {
+      // Fewer flushes than k: none failed.
+      deleted = true;
+      EXPECT_EQ(Deletions(commands), std::vector<std::string>{"DELE 1"});
+      EXPECT_TRUE(server.Messages().empty());
+      continue;
+    }
+    ++failing;
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("cannot flush"), std::string::npos) << run.err;
+    EXPECT_EQ(Count(commands, "DELE"), 0);
+    EXPECT_EQ(Count(commands, "QUIT"), 0);
+    EXPECT_EQ(server.Messages().size(), 1u);
+    EXPECT_FALSE(Has("MSG2.TXT"));
+    EXPECT_TRUE(Starting("Extract").empty());
+    EXPECT_TRUE(TempFiles().empty());
+  }
+  EXPECT_TRUE(deleted);
+  // At least the body file and each attachment.
+  EXPECT_GE(failing, 1 + static_cast<int>(message.attachments.size()));
+}
+
 TEST_F(HostileServerTest, ADamagedStateFileEndsTheRunBeforeItConnects) {
   HostileServer server({Mail("a", "ua")}, {});
   ASSERT_EQ(HeaderRun(server).status, 0);
