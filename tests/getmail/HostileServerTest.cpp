@@ -450,6 +450,27 @@ TEST_F(HostileServerTest, LinesOfAnyLengthAreFetchedAndDeleted) {
   }
 }
 
+// A part's header GMime would hold whole, beyond the header limit in one
+// line: refused, and left on the server.
+TEST_F(HostileServerTest, APartHeaderBeyondTheHeaderLimitIsRefused) {
+  const std::string raw = RawMessage(
+      "long-part-header", {"Content-Type: multipart/mixed; boundary=\"b\""},
+      "--b\r\nContent-Type: application/pdf\r\nX-Long: " + std::string(20 * 1000 * 1000, 'j') +
+          "\r\nContent-Disposition: attachment; filename=a.pdf\r\n\r\nx\r\n--b--\r\n");
+  HostileServer server({{raw, "u1", std::nullopt}}, {});
+  ASSERT_EQ(HeaderRun(server).status, 0);
+  ProcessResult run = Retrieve(server, 1);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("headers of the message's parts come to more than 8 MiB"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(Count(server.Sessions().back(), "DELE"), 0);
+  EXPECT_EQ(server.Messages().size(), 1u);
+  EXPECT_FALSE(Has("MSG2.TXT"));
+  EXPECT_TRUE(Starting("Extract").empty());
+  EXPECT_TRUE(TempFiles().empty());
+}
+
 // Stopped by a signal at a moment the server chooses: before DELE the
 // session is dropped (nothing deleted, no temporary file left); once DELE
 // is sent the session is finished.
