@@ -344,6 +344,15 @@ long PeakMemoryKb(pid_t pid) {
   return 0;
 }
 
+// Whether process `pid` has ended (a zombie, or gone).
+bool Ended(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  if (!std::getline(stat, text)) return true;
+  std::size_t close = text.rfind(") ");
+  return close == std::string::npos || text.substr(close + 2, 1) == "Z";
+}
+
 // A message as a mail client sends it: `header` lines, then `body`.
 std::string RawMessage(const std::string& id, const std::vector<std::string>& header,
                        const std::string& body) {
@@ -510,8 +519,13 @@ TEST_F(HostileServerTest, AStopBeforeDeleLeavesTheMessageAndAfterItFinishesTheSe
       if (command.rfind(c.at, 0) != 0) return;
       pid_t pid = std::atoi(harness::ReadFile(pidFile).c_str());
       if (pid > 0) kill(pid, c.signal);
-      // The reply is held back a while, so that the signal comes first.
-      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      // The reply is held back, so that the signal comes first: until the
+      // run has ended where it ends at once, else a while.
+      const auto until = std::chrono::steady_clock::now() +
+                         std::chrono::milliseconds(c.deleted ? 1000 : 20000);
+      while (std::chrono::steady_clock::now() < until && !Ended(pid)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
     });
     ProcessResult run =
         c.headerRun ? HeaderRun(server, {}, pidFile) : Retrieve(server, 1, {}, pidFile);

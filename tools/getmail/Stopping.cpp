@@ -12,15 +12,16 @@ namespace {
 
 // One lock for the run's state and its temporary files: a stop holds it
 // until the process has ended, so no DELE goes out and no file is made
-// after the stop has begun.
+// after the stop has begun. Never destroyed: a stop may come while the
+// process ends.
 std::mutex& StopMutex() {
-  static std::mutex mutex;
-  return mutex;
+  static std::mutex* mutex = new std::mutex;
+  return *mutex;
 }
 bool deletionUnderWay = false;
 std::set<std::string>& TempFiles() {
-  static std::set<std::string> names;
-  return names;
+  static std::set<std::string>* names = new std::set<std::string>;
+  return *names;
 }
 
 }  // namespace
