@@ -526,6 +526,8 @@ TEST_F(HostileServerTest, AStopBeforeDeleLeavesTheMessageAndAfterItFinishesTheSe
       {"SIGTERM in a header run", SIGTERM, "TOP", true, 1, false, "(SIGTERM): stopped"},
       {"SIGTERM once DELE is sent", SIGTERM, "DELE", false, 0, true, "session is finished first"},
       {"SIGINT once DELE is sent", SIGINT, "DELE", false, 0, true, "session is finished first"},
+      // No stopping politely here: the next run cleans up.
+      {"SIGKILL while the message is asked for", SIGKILL, "RETR", false, 128 + SIGKILL, false, ""},
   };
   harness::TempFolder notes{"getmail-pid"};
   const std::string pidFile = notes / "pid";
@@ -563,6 +565,12 @@ TEST_F(HostileServerTest, AStopBeforeDeleLeavesTheMessageAndAfterItFinishesTheSe
     }
     if (c.headerRun) {
       EXPECT_FALSE(Has(".getmail-state"));
+    }
+    if (c.signal == SIGKILL) {
+      // The body file's temporary file is left: the next run removes it.
+      EXPECT_FALSE(TempFiles().empty());
+      server.OnCommand(nullptr);
+      ASSERT_EQ(HeaderRun(server).status, 0);
     }
     EXPECT_TRUE(TempFiles().empty());
   }
