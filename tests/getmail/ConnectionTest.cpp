@@ -89,6 +89,41 @@ TEST(LineReader, ReadsLinesWithABufferThatOnlyGrowsForLongLines) {
   EXPECT_THROW(reader.ReadLine(kNoLimit), std::exception);  // the sender has closed
 }
 
+TEST(LineReader, HandsOnALineOfAnyLengthInPartsWithoutHoldingIt) {
+  const std::size_t kPart = 64 * 1024;
+  struct Case {
+    const char* name;
+    std::string line;
+  } cases[] = {
+      {"3 MB", std::string(3 * 1000 * 1000, 'z') + "\r\n"},
+      {"just one part", std::string(kPart - 2, 'p') + "\r\n"},
+      {"one byte over a part, its CR and LF apart", std::string(kPart - 1, 'q') + "\r\n"},
+      {"a bare LF", "short\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Sender sender;
+    sender.Send(c.line + ".\r\n", 8 << 20);
+    std::unique_ptr<Connection> connection =
+        Connect("127.0.0.1", sender.port(), std::chrono::seconds(30));
+    LineReader reader(*connection, "local", std::chrono::seconds(30));
+    std::string whole;
+    bool ended = false;
+    while (!ended) {
+      std::string_view part = reader.ReadLinePart(kPart, ended);
+      ASSERT_FALSE(part.empty());
+      ASSERT_LE(part.size(), kPart);
+      EXPECT_EQ(part.find('\n'), ended ? part.size() - 1 : std::string_view::npos);
+      whole += part;
+      EXPECT_LE(reader.BufferSize(), 2 * kPart);
+    }
+    EXPECT_TRUE(whole == c.line);
+    // The next line's first part holds all of a short line.
+    EXPECT_EQ(reader.ReadLinePart(kPart, ended), ".\r\n");
+    EXPECT_TRUE(ended);
+  }
+}
+
 TEST(LineReader, ALineOverItsLimitIsRefusedBeforeItIsAllRead) {
   // Lines at and over the limit, the longest far longer than the buffer.
   const std::size_t kLimit = 100 * 1024;

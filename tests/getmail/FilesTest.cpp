@@ -2,9 +2,11 @@
 // without ever writing through a link.
 #include "tools/getmail/Files.h"
 
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <gmime/gmime.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +14,8 @@
 #include <string>
 
 #include "Files.h"
+#include "tools/getmail/Errors.h"
+#include "tools/getmail/FolderLock.h"
 
 namespace getmail {
 namespace {
@@ -95,6 +99,70 @@ TEST_F(FilesTest, TemporaryFilesHaveNewHiddenNamesAndGoUnlessPutInPlace) {
   for (ssize_t n; (n = g_mime_stream_read(stream, buffer, sizeof buffer)) > 0;) read.append(buffer, n);
   g_object_unref(stream);
   EXPECT_TRUE(read == data) << read.size() << " of " << data.size() << " bytes";
+}
+
+TEST_F(FilesTest, TheFolderLockIsTakenOrHandedDownAndHeldByOneRunAtATime) {
+  unsetenv(kFolderLockVariable);
+  auto busy = [] {
+    try {
+      FolderLock lock;
+    } catch (const Error& error) {
+      return std::string(error.what()).find("another Quarrow job") != std::string::npos;
+    }
+    return false;
+  };
+  {
+    FolderLock first;
+    EXPECT_FALSE(first.inherited());
+    struct stat info;
+    ASSERT_EQ(lstat(kFolderLockFileName, &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    // Another open file of it counts as another job's.
+    EXPECT_TRUE(busy());
+  }
+  {
+    FolderLock again;  // let go when the run ended
+    EXPECT_FALSE(again.inherited());
+  }
+  // A job's lock, handed down by its number.
+  const int job = open(kFolderLockFileName, O_RDWR | O_CLOEXEC);
+  ASSERT_GE(job, 0);
+  ASSERT_EQ(flock(job, LOCK_EX | LOCK_NB), 0);
+  setenv(kFolderLockVariable, std::to_string(job).c_str(), 1);
+  {
+    FolderLock handed;
+    EXPECT_TRUE(handed.inherited());
+  }
+  EXPECT_EQ(flock(job, LOCK_EX | LOCK_NB), 0);  // still the job's
+  // A number that names another file, or nothing open, while the job holds
+  // the lock.
+  const int other = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  for (const std::string& number : {std::to_string(other), std::string("9999"), std::string("x")}) {
+    SCOPED_TRACE(number);
+    setenv(kFolderLockVariable, number.c_str(), 1);
+    EXPECT_TRUE(busy());
+  }
+  close(other);
+  close(job);
+  unsetenv(kFolderLockVariable);
+  // A link planted under the lock file's name is never followed.
+  ASSERT_EQ(unlink(kFolderLockFileName), 0);
+  ASSERT_EQ(symlink((outside / "missing").c_str(), kFolderLockFileName), 0);
+  EXPECT_THROW(FolderLock(), Error);
+  EXPECT_FALSE(harness::Exists(outside / "missing"));
+}
+
+TEST_F(FilesTest, TemporaryFileNamesAreKnownAgain) {
+  for (const char* name : {".getmail-abc123.part", ".getmail-x.part"}) {
+    EXPECT_TRUE(IsTempFileName(name)) << name;
+  }
+  for (const char* name : {".getmail-.part", ".getmail-state", "getmail-abc.part",
+                           ".getmail-a/b.part", ".getmail-a\\b.part", ".getmail-abc.part.txt"}) {
+    EXPECT_FALSE(IsTempFileName(name)) << name;
+  }
+  TempFile file("x");
+  EXPECT_TRUE(IsTempFileName(file.name()));
 }
 
 }  // namespace

@@ -1,10 +1,19 @@
 // The getmail program against a POP3 server that misbehaves on purpose. Each
 // case states the exit status, which DELE was sent, whether QUIT was, and
 // what is left in the folder and on the server.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
 #include <memory>
+#include <thread>
 
 #include "Corpus.h"
 #include "Files.h"
@@ -18,6 +27,19 @@ using harness::ProcessResult;
 using Message = HostileServer::Message;
 using Reply = HostileServer::Reply;
 using Environment = std::map<std::string, std::optional<std::string>>;
+
+// Whether getmail, built as this program is, runs under AddressSanitizer.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kUnderAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kUnderAddressSanitizer = true;
+#else
+constexpr bool kUnderAddressSanitizer = false;
+#endif
+#else
+constexpr bool kUnderAddressSanitizer = false;
+#endif
 
 // The most memory a run may take, in KiB, however much a server sends: a
 // few times what getmail needs, with room for a sanitizer build.
@@ -66,9 +88,15 @@ class HostileServerTest : public ::testing::Test {
 
   // Runs getmail in the folder against `server`, in plain text unless `env`
   // says otherwise.
-  ProcessResult Getmail(HostileServer& server, std::vector<std::string> mode, Environment env = {}) {
+  // Started through a shell that first writes its process id, which exec
+  // hands on to getmail, to `pidFile`, where that is given.
+  ProcessResult Getmail(HostileServer& server, std::vector<std::string> mode, Environment env = {},
+                        const std::string& pidFile = "") {
     std::vector<std::string> argv = {GETMAIL_PATH, "-u", "me", "-pw", "Sesame-77", "-s",
                                      "127.0.0.1", "-port", std::to_string(server.port())};
+    if (!pidFile.empty()) {
+      argv.insert(argv.begin(), {"/bin/sh", "-c", "echo $$ > \"$0\"; exec \"$@\"", pidFile});
+    }
     argv.insert(argv.end(), mode.begin(), mode.end());
     Environment environment = {{"QUARROW_GETMAIL_PLAINTEXT", "allow"},
                                {"QUARROW_GETMAIL_TIMEOUT", "10"},
@@ -77,12 +105,30 @@ class HostileServerTest : public ::testing::Test {
     for (auto& [name, value] : env) environment[name] = value;
     return harness::RunProcess(argv, folder->path(), environment, 120);
   }
-  ProcessResult HeaderRun(HostileServer& server, Environment env = {}) {
-    return Getmail(server, {"-headersonly"}, std::move(env));
+  ProcessResult HeaderRun(HostileServer& server, Environment env = {},
+                          const std::string& pidFile = "") {
+    return Getmail(server, {"-headersonly"}, std::move(env), pidFile);
   }
-  ProcessResult Retrieve(HostileServer& server, int i, Environment env = {}) {
+  ProcessResult Retrieve(HostileServer& server, int i, Environment env = {},
+                         const std::string& pidFile = "") {
     return Getmail(server, {"-m", std::to_string(i), "-xtract", "Extract-", "-delete"},
-                   std::move(env));
+                   std::move(env), pidFile);
+  }
+  // The names in the folder that begin with `start`.
+  std::vector<std::string> Starting(const std::string& start) {
+    std::vector<std::string> names;
+    for (const std::string& name : harness::ListFolder(folder->path())) {
+      if (name.rfind(start, 0) == 0) names.push_back(name);
+    }
+    return names;
+  }
+  // The temporary files in the folder.
+  std::vector<std::string> TempFiles() {
+    std::vector<std::string> names;
+    for (const std::string& name : Starting(".getmail-")) {
+      if (name.size() > 5 && name.substr(name.size() - 5) == ".part") names.push_back(name);
+    }
+    return names;
   }
   bool Has(const std::string& name) { return harness::Exists(*folder / name); }
   std::string Read(const std::string& name) { return harness::ReadFile(*folder / name); }
@@ -109,7 +155,7 @@ TEST_F(HostileServerTest, NoPasswordGoesWithoutTlsUnlessAllowed) {
       EXPECT_NE(refused.err.find("QUARROW_GETMAIL_PLAINTEXT=allow"), std::string::npos);
       EXPECT_EQ(server.Sessions().back(), std::vector<std::string>{"CAPA"});
     }
-    EXPECT_TRUE(harness::ListFolder(folder->path()).empty());
+    EXPECT_EQ(harness::ListFolder(folder->path()), std::vector<std::string>{".quarrow.lock"});
     // Allowed: the login goes, in plain text.
     ProcessResult allowed = HeaderRun(server);
     EXPECT_EQ(allowed.status, 0) << allowed.err;
@@ -199,7 +245,7 @@ TEST_F(HostileServerTest, AHeaderRunEndsOnRepliesWithoutBound) {
       {"a header without end", "TOP", {"+OK\r\n", "X-Filler: " + std::string(990, 'y') + "\r\n"},
        "10", "more than"},
       {"a header line without end", "TOP", {"+OK\r\nX-Long: ", std::string(65536, 'y')}, "10",
-       "longer than"},
+       "more than"},
       {"-ERR inside the pipelined batch", "TOP 2 0", {"-ERR no such message\r\n"}, "10",
        "refused the header of message 2"},
   };
@@ -253,7 +299,7 @@ TEST_F(HostileServerTest, ARetrievalDeletesOnlyAWholeMessage) {
       {"without end", kTrue, "RETR", {"+OK\r\n", "X-Filler: y\r\n"}, "10", 1, false, false, false,
        "more than"},
       {"a line without end", kTrue, "RETR", {"+OK\r\n", std::string(65536, 'q')}, "10", 1, false,
-       false, false, "longer than"},
+       false, false, "more than"},
       {"dropped at DELE", kTrue, "DELE", {"", "", 0, 0, true}, "10", 1, true, false, true,
        "closed the connection"},
       {"dropped after DELE", kTrue, "DELE", {"+OK\r\n", "", 0, 0, true}, "10", 5, true, false, true,
@@ -298,6 +344,359 @@ TEST_F(HostileServerTest, ARetrievalDeletesOnlyAWholeMessage) {
     // Gone from the server only when the session ended with QUIT answered.
     EXPECT_EQ(server.Messages().size(), c.status == 0 ? 0u : 1u);
   }
+}
+
+// The most memory process `pid` has held so far, in KiB (VmHWM); 0 if it
+// cannot be read.
+long PeakMemoryKb(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return 0;
+}
+
+// Whether process `pid` has ended (a zombie, or gone).
+bool Ended(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  if (!std::getline(stat, text)) return true;
+  std::size_t close = text.rfind(") ");
+  return close == std::string::npos || text.substr(close + 2, 1) == "Z";
+}
+
+// A message as a mail client sends it: `header` lines, then `body`.
+std::string RawMessage(const std::string& id, const std::vector<std::string>& header,
+                       const std::string& body) {
+  std::string raw = "From: a@example.org\r\nTo: me@example.org\r\nX-Corpus-Id: " + id +
+                    "\r\nSubject: long lines\r\nMIME-Version: 1.0\r\n";
+  for (const std::string& line : header) raw += line + "\r\n";
+  return raw + "\r\n" + body;
+}
+
+// `data` in base64 on one line, as some senders write a whole attachment.
+std::string Base64OneLine(const std::string& data) {
+  std::string lines = harness::Base64Body(data);
+  lines.erase(std::remove_if(lines.begin(), lines.end(), [](char c) { return c == '\r' || c == '\n'; }),
+              lines.end());
+  return lines;
+}
+
+// Lines far longer than any line limit, in the message's header and in its
+// body: each message is saved, its attachment under a safe name, and then
+// deleted; without ever holding a whole line in memory.
+TEST_F(HostileServerTest, LinesOfAnyLengthAreFetchedAndDeleted) {
+  const std::string small = harness::SomeBytes(3000, 7);
+  // A file name of 1.2 MB, beyond the old line limit of 1 MiB, with
+  // characters no file name may hold.
+  const std::string longName = std::string(600000, 'n') + "<>:|" + std::string(600000, 'm') + ".pdf";
+  const std::string disposition = "Content-Disposition: attachment; filename=\"" + longName + "\"";
+  const std::string big = harness::SomeBytes(15 * 1000 * 1000, 11);  // 20 MB in base64
+  struct Case {
+    const char* name;
+    std::string raw;
+    const std::string* data;  // the attachment's content
+    bool cutName;             // its name is the long one, cut
+    long moreKb;  // memory it may take beyond a small message's run: a
+                  // whole line held would take more
+  } cases[] = {
+      {"a 20 MB attachment in one base64 line",
+       RawMessage("one-line", {"Content-Type: multipart/mixed; boundary=\"b1\""},
+                  "--b1\r\nContent-Type: text/plain\r\n\r\nSee the file.\r\n--b1\r\n"
+                  "Content-Type: application/octet-stream; name=big.bin\r\n"
+                  "Content-Transfer-Encoding: base64\r\n\r\n" +
+                      Base64OneLine(big) + "\r\n--b1--\r\n"),
+       &big, false, 8 * 1024},
+      {"a 1.2 MB Content-Disposition line in the message's header",
+       RawMessage("long-header",
+                  {"Content-Type: application/pdf", disposition, "Content-Transfer-Encoding: base64"},
+                  harness::Base64Body(small) + "\r\n"),
+       &small, true, 16 * 1024},
+      {"a 1.2 MB Content-Disposition line in a part's header",
+       RawMessage("long-part-header", {"Content-Type: multipart/mixed; boundary=\"b2\""},
+                  "--b2\r\nContent-Type: text/plain\r\n\r\nSee the file.\r\n--b2\r\n"
+                  "Content-Type: application/pdf\r\n" + disposition +
+                      "\r\nContent-Transfer-Encoding: base64\r\n\r\n" + harness::Base64Body(small) +
+                      "\r\n--b2--\r\n"),
+       &small, true, 16 * 1024},
+  };
+  harness::TempFolder notes{"getmail-pid"};
+  const std::string pidFile = notes / "pid";
+  // getmail's own peak in a header run and a retrieval (a forked child's
+  // count would include this program's), read while it waits for the reply
+  // to QUIT.
+  // AddressSanitizer keeps freed memory aside for a while, which would count
+  // as held here: kept small, so that what counts is what getmail holds.
+  Environment env;
+  if (kUnderAddressSanitizer) {
+    const char* options = std::getenv("ASAN_OPTIONS");
+    env["ASAN_OPTIONS"] = std::string(options != nullptr && *options != '\0' ? options : "") +
+                          (options != nullptr && *options != '\0' ? ":" : "") +
+                          "quarantine_size_mb=1";
+  }
+  auto peaks = [&](HostileServer& server) -> std::pair<long, long> {
+    long peakKb = 0;
+    server.OnCommand([&](const std::string& command) {
+      if (command == "QUIT") peakKb = PeakMemoryKb(std::atoi(harness::ReadFile(pidFile).c_str()));
+    });
+    ProcessResult headers = HeaderRun(server, env, pidFile);
+    EXPECT_EQ(headers.status, 0) << headers.err;
+    const long headerRunKb = peakKb;
+    ProcessResult run = Retrieve(server, 1, env, pidFile);
+    EXPECT_EQ(run.status, 0) << run.err;
+    server.OnCommand(nullptr);
+    return {headerRunKb, peakKb};
+  };
+  HostileServer smallServer({Mail("a", "ua")}, {});
+  const auto [smallHeadersKb, smallKb] = peaks(smallServer);
+  ASSERT_GT(smallHeadersKb, 0);
+  ASSERT_GT(smallKb, 0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NewFolder();
+    HostileServer server({{c.raw, "u1", std::nullopt}}, {});
+    const auto [headersKb, retrievalKb] = peaks(server);
+    std::cout << "[ figures  ] " << c.name << ": at most " << headersKb
+              << " KiB in memory in the header run, " << retrievalKb
+              << " KiB in the retrieval (a small message: " << smallHeadersKb << ", " << smallKb
+              << ")\n";
+    EXPECT_LT(headersKb, smallHeadersKb + c.moreKb);
+    EXPECT_LT(retrievalKb, smallKb + c.moreKb);
+    EXPECT_EQ(Deletions(server.Sessions().back()), std::vector<std::string>{"DELE 1"});
+    EXPECT_TRUE(server.Messages().empty());
+    EXPECT_TRUE(Read("MSG2.TXT") == c.raw);
+    std::vector<std::string> saved = Starting("Extract-");
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_TRUE(Read(saved[0]) == *c.data);
+    if (c.cutName) {
+      EXPECT_LE(saved[0].size(), 255u);
+      EXPECT_EQ(saved[0].substr(saved[0].size() - 4), ".pdf");
+      EXPECT_EQ(saved[0].find_first_of("<>:|"), std::string::npos) << saved[0];
+      EXPECT_EQ(saved[0].substr(0, 12), "Extract-nnnn");
+    } else {
+      EXPECT_EQ(saved[0], "Extract-big.bin");
+    }
+    EXPECT_TRUE(TempFiles().empty());
+  }
+}
+
+// A part's header GMime would hold whole, beyond the header limit in one
+// line: refused, and left on the server.
+TEST_F(HostileServerTest, APartHeaderBeyondTheHeaderLimitIsRefused) {
+  const std::string raw = RawMessage(
+      "long-part-header", {"Content-Type: multipart/mixed; boundary=\"b\""},
+      "--b\r\nContent-Type: application/pdf\r\nX-Long: " + std::string(20 * 1000 * 1000, 'j') +
+          "\r\nContent-Disposition: attachment; filename=a.pdf\r\n\r\nx\r\n--b--\r\n");
+  HostileServer server({{raw, "u1", std::nullopt}}, {});
+  ASSERT_EQ(HeaderRun(server).status, 0);
+  ProcessResult run = Retrieve(server, 1);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("headers of the message's parts come to more than 8 MiB"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(Count(server.Sessions().back(), "DELE"), 0);
+  EXPECT_EQ(server.Messages().size(), 1u);
+  EXPECT_FALSE(Has("MSG2.TXT"));
+  EXPECT_TRUE(Starting("Extract").empty());
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+// Stopped by a signal at a moment the server chooses: before DELE the
+// session is dropped (nothing deleted, no temporary file left); once DELE
+// is sent the session is finished.
+TEST_F(HostileServerTest, AStopBeforeDeleLeavesTheMessageAndAfterItFinishesTheSession) {
+  const harness::CorpusMessage message = harness::BigMessage("big", 300000);
+  const Message mail = {message.raw, "ubig", std::nullopt};
+  struct Case {
+    const char* name;
+    int signal;
+    const char* at;  // the command at which the signal comes
+    bool headerRun;
+    int status;
+    bool deleted;
+    const char* says;
+  } cases[] = {
+      {"SIGTERM while the message is asked for", SIGTERM, "RETR", false, 1, false,
+       "(SIGTERM): stopped; nothing was deleted"},
+      {"SIGINT while the message is asked for", SIGINT, "RETR", false, 1, false,
+       "(SIGINT): stopped"},
+      {"SIGHUP before the message is asked for", SIGHUP, "UIDL 1", false, 1, false,
+       "(SIGHUP): stopped"},
+      {"SIGTERM in a header run", SIGTERM, "TOP", true, 1, false, "(SIGTERM): stopped"},
+      {"SIGTERM once DELE is sent", SIGTERM, "DELE", false, 0, true, "session is finished first"},
+      {"SIGINT once DELE is sent", SIGINT, "DELE", false, 0, true, "session is finished first"},
+      // No stopping politely here: the next run cleans up.
+      {"SIGKILL while the message is asked for", SIGKILL, "RETR", false, 128 + SIGKILL, false, ""},
+  };
+  harness::TempFolder notes{"getmail-pid"};
+  const std::string pidFile = notes / "pid";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NewFolder();
+    HostileServer server({mail}, {});
+    if (!c.headerRun) {
+      ASSERT_EQ(HeaderRun(server).status, 0);
+    }
+    unlink(pidFile.c_str());
+    server.OnCommand([&](const std::string& command) {
+      if (command.rfind(c.at, 0) != 0) return;
+      pid_t pid = std::atoi(harness::ReadFile(pidFile).c_str());
+      if (pid > 0) kill(pid, c.signal);
+      // The reply is held back, so that the signal comes first: until the
+      // run has ended where it ends at once, else a while.
+      const auto until = std::chrono::steady_clock::now() +
+                         std::chrono::milliseconds(c.deleted ? 1000 : 20000);
+      while (std::chrono::steady_clock::now() < until && !Ended(pid)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+    });
+    ProcessResult run =
+        c.headerRun ? HeaderRun(server, {}, pidFile) : Retrieve(server, 1, {}, pidFile);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    const std::vector<std::string> commands = server.Sessions().back();
+    EXPECT_EQ(Count(commands, "DELE"), c.deleted ? 1 : 0);
+    EXPECT_EQ(Count(commands, "QUIT"), c.deleted ? 1 : 0);
+    EXPECT_EQ(server.Messages().size(), c.deleted ? 0u : 1u);
+    EXPECT_EQ(Has("Extract-big.bin"), c.deleted);
+    if (c.deleted) {
+      EXPECT_TRUE(Read("Extract-big.bin") == message.attachments[0].data);
+    }
+    if (c.headerRun) {
+      EXPECT_FALSE(Has(".getmail-state"));
+    }
+    if (c.signal == SIGKILL) {
+      // The body file's temporary file is left: the next run removes it.
+      EXPECT_FALSE(TempFiles().empty());
+      server.OnCommand(nullptr);
+      ASSERT_EQ(HeaderRun(server).status, 0);
+    }
+    EXPECT_TRUE(TempFiles().empty());
+  }
+}
+
+// One job at a time in a folder: a run goes ahead under the lock of the job
+// that started it, or under its own; where another job holds it, it touches
+// nothing. Under the lock it first removes the temporary files that killed
+// runs left, and only those.
+TEST_F(HostileServerTest, ARunGoesAheadOnlyUnderTheFolderLock) {
+  enum Holder { kNobody, kJobHandsItDown, kAnotherJob, kAnotherJobAndAStaleVariable, kOtherFile };
+  struct Case {
+    const char* name;
+    Holder holder;
+    bool retrieval;
+    int status;
+  } cases[] = {
+      {"nobody holds it: the run takes it", kNobody, false, 0},
+      {"the job that started the run hands it down", kJobHandsItDown, false, 0},
+      {"the job hands it down to a retrieval run", kJobHandsItDown, true, 0},
+      {"the variable names another file: the run takes the lock", kOtherFile, false, 0},
+      {"another job holds it", kAnotherJob, false, 1},
+      {"another job holds it, in a retrieval run", kAnotherJob, true, 1},
+      {"another job holds it, and the variable names no open file", kAnotherJobAndAStaleVariable,
+       false, 1},
+  };
+  harness::TempFolder outside{"getmail-outside"};
+  const std::string target = outside / "target.part";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NewFolder();
+    HostileServer server({Mail("a", "ua")}, {});
+    if (c.retrieval) {
+      ASSERT_EQ(HeaderRun(server).status, 0);
+    }
+    // Left by killed runs: a file of ours; and under our names, a link, a
+    // folder; and another program's file.
+    const std::string left = ".getmail-k1ll3dbyth3.part";
+    const std::string link = ".getmail-l1nk0000000.part";
+    harness::WriteFile(*folder / left, "mail text");
+    harness::WriteFile(target, "not ours");
+    ASSERT_EQ(symlink(target.c_str(), (*folder / link).c_str()), 0);
+    ASSERT_EQ(mkdir((*folder / ".getmail-f0lder00000.part").c_str(), 0700), 0);
+    harness::WriteFile(*folder / "other.part", "not ours");
+
+    // The job's lock: a descriptor that a child inherits where the job
+    // hands it down, one that it does not where another job holds it.
+    const bool handed = c.holder == kJobHandsItDown;
+    int lock = -1;
+    if (c.holder != kNobody && c.holder != kOtherFile) {
+      lock = open((*folder / ".quarrow.lock").c_str(),
+                  O_RDWR | O_CREAT | (handed ? 0 : O_CLOEXEC), 0600);
+      ASSERT_GE(lock, 0);
+      ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
+    }
+    int other = -1;
+    Environment env = {{"QUARROW_FOLDER_LOCK", std::nullopt}};
+    if (handed) env["QUARROW_FOLDER_LOCK"] = std::to_string(lock);
+    if (c.holder == kAnotherJobAndAStaleVariable) env["QUARROW_FOLDER_LOCK"] = "987";
+    if (c.holder == kOtherFile) {
+      other = open((outside / "other.lock").c_str(), O_RDWR | O_CREAT, 0600);
+      ASSERT_GE(other, 0);
+      env["QUARROW_FOLDER_LOCK"] = std::to_string(other);
+    }
+    const std::size_t sessions = server.Sessions().size();
+    ProcessResult run = c.retrieval ? Retrieve(server, 1, env) : HeaderRun(server, env);
+    if (lock >= 0) close(lock);
+    if (other >= 0) close(other);
+
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_EQ(Has(left), c.status != 0);
+    EXPECT_TRUE(Has(link));
+    EXPECT_EQ(harness::ReadFile(target), "not ours");
+    EXPECT_TRUE(Has(".getmail-f0lder00000.part"));
+    EXPECT_EQ(Read("other.part"), "not ours");
+    EXPECT_TRUE(Has(".quarrow.lock"));
+    if (c.status == 0) {
+      EXPECT_EQ(server.Sessions().size(), sessions + 1);
+      EXPECT_TRUE(Has(c.retrieval ? "MSG2.TXT" : "MSG1.TXT"));
+    } else {
+      EXPECT_NE(run.err.find("another Quarrow job is working in this folder"), std::string::npos)
+          << run.err;
+      EXPECT_EQ(server.Sessions().size(), sessions);  // not even connected
+      EXPECT_EQ(server.Messages().size(), 1u);
+      EXPECT_FALSE(Has("MSG2.TXT"));
+      EXPECT_EQ(Has("MSG1.TXT"), c.retrieval);
+    }
+    unlink(target.c_str());
+  }
+}
+
+// Every file is flushed to disk before DELE, and every flush is checked:
+// where one of them fails (each in turn), the message stays on the server
+// and nothing is left in the folder.
+TEST_F(HostileServerTest, EveryFileIsOnDiskBeforeDele) {
+  const harness::CorpusMessage message = harness::Corpus()[1];  // two attachments
+  int failing = 0;
+  bool deleted = false;
+  for (int k = 1; k <= 10 && !deleted; ++k) {
+    SCOPED_TRACE("flush " + std::to_string(k) + " of a file fails");
+    NewFolder();
+    HostileServer server({{message.raw, "u1", std::nullopt}}, {});
+    ASSERT_EQ(HeaderRun(server).status, 0);
+    ProcessResult run = Retrieve(
+        server, 1, {{"LD_PRELOAD", FAIL_FILE_SYNC_PATH}, {"FAIL_FILE_SYNC_AT", std::to_string(k)}});
+    const std::vector<std::string> commands = server.Sessions().back();
+    if (run.status == 0) {
+      // Fewer flushes than k: none failed.
+      deleted = true;
+      EXPECT_EQ(Deletions(commands), std::vector<std::string>{"DELE 1"});
+      EXPECT_TRUE(server.Messages().empty());
+      continue;
+    }
+    ++failing;
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("cannot flush"), std::string::npos) << run.err;
+    EXPECT_EQ(Count(commands, "DELE"), 0);
+    EXPECT_EQ(Count(commands, "QUIT"), 0);
+    EXPECT_EQ(server.Messages().size(), 1u);
+    EXPECT_FALSE(Has("MSG2.TXT"));
+    EXPECT_TRUE(Starting("Extract").empty());
+    EXPECT_TRUE(TempFiles().empty());
+  }
+  EXPECT_TRUE(deleted);
+  // At least the body file and each attachment.
+  EXPECT_GE(failing, 1 + static_cast<int>(message.attachments.size()));
 }
 
 TEST_F(HostileServerTest, ADamagedStateFileEndsTheRunBeforeItConnects) {

@@ -12,6 +12,7 @@
 #include "Files.h"
 #include "tools/getmail/Errors.h"
 #include "tools/getmail/HeaderText.h"
+#include "tools/getmail/PartLines.h"
 
 namespace getmail {
 namespace {
@@ -80,9 +81,51 @@ TEST_F(IncomingMessageTest, RefusesWhatWouldTakeTooMuchMemory) {
   for (long k = 0; k < IncomingMessage::kMaxDelimiterLines; ++k) parts += "--b\r\n\r\nx\r\n";
   Feed(manyParts, parts + "--b--\r\n", 4093);
   EXPECT_THROW(manyParts.Complete(), Error);
+
+  // A part's header GMime would hold whole, in one line; the same line as
+  // a part's content is taken.
+  const std::string longLine(IncomingMessage::kMaxPartHeaderBytes + 1, 'Q');
+  for (bool inHeader : {true, false}) {
+    SCOPED_TRACE(inHeader ? "in a part's header" : "in a part's content");
+    IncomingMessage message("MSG2.TXT", "Extract1-");
+    Feed(message,
+         "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/plain\r\n" +
+             std::string(inHeader ? "X-Long: " : "\r\n") + longLine + "\r\n\r\nx\r\n--b--\r\n",
+         1 << 20);
+    if (inHeader) {
+      EXPECT_THROW(message.Complete(), Error);
+    } else {
+      EXPECT_NO_THROW(message.Complete());
+    }
+  }
   // Nothing was put in place: only the two temporary files are here.
   for (const std::string& name : harness::ListFolder(folder.path())) {
     EXPECT_EQ(name.rfind(".getmail-", 0), 0u) << name;
+  }
+}
+
+TEST(PartLines, CountsDelimiterLinesAndPartHeadersHoweverTheMessageArrives) {
+  struct Case {
+    const char* text;
+    long delimiters;
+    std::uint64_t headerBytes;
+  } cases[] = {
+      {"A: 1\r\n\r\nbody\r\n", 0, 0},
+      {"pre\r\n--b\r\nX: 1\r\nY: 22\r\n\r\ncontent\r\n--b--\r\n", 2, 15},
+      {"--b\nX: 1\n\nc\n--b\n\nd\n", 2, 7},
+      {"-x\r\n--\r\n\r\n", 1, 2},
+      {" --b\r\nX: 1\r\n", 0, 0},
+      {"--b\r\nX: 1\r\n--b\r\nY: 2\r\n\r\n", 2, 14},
+  };
+  for (const Case& c : cases) {
+    for (std::size_t piece : {1u, 2u, 3u, 100u}) {
+      SCOPED_TRACE(std::string(c.text) + " in pieces of " + std::to_string(piece));
+      PartLines lines;
+      const std::string_view text = c.text;
+      for (std::size_t at = 0; at < text.size(); at += piece) lines.Take(text.substr(at, piece));
+      EXPECT_EQ(lines.delimiterLines(), c.delimiters);
+      EXPECT_EQ(lines.partHeaderBytes(), c.headerBytes);
+    }
   }
 }
 

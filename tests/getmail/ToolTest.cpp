@@ -116,8 +116,9 @@ TEST_F(ToolTest, HeaderRunWritesEveryHeaderOverStlsAndOverPop3s) {
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(Matching("MSG*.TXT"), expected);
     EXPECT_TRUE(Matching("Extract*").empty());
-    // Nothing else but the state file: no temporary file is left.
-    EXPECT_EQ(harness::ListFolder(folder.path()).size(), corpus.size() + 1);
+    // Nothing else but the state file and the folder's lock file: no
+    // temporary file is left.
+    EXPECT_EQ(harness::ListFolder(folder.path()).size(), corpus.size() + 2);
     for (std::size_t n = 1; n <= corpus.size(); ++n) {
       const CorpusMessage& message = corpus[n - 1];
       SCOPED_TRACE(message.id);
@@ -212,7 +213,7 @@ TEST_F(ToolTest, AWrongPasswordIsRefusedWithoutShowingIt) {
   EXPECT_NE(run.err.find("refused the login"), std::string::npos) << run.err;
   EXPECT_EQ(run.err.find("Wr0ngPw"), std::string::npos);
   EXPECT_EQ(run.out.find("Wr0ngPw"), std::string::npos);
-  EXPECT_TRUE(harness::ListFolder(folder.path()).empty());
+  EXPECT_EQ(harness::ListFolder(folder.path()), std::vector<std::string>{".quarrow.lock"});
 }
 
 TEST_F(ToolTest, ABadCommandLineGetsTheUsageAndStatus2) {
@@ -297,9 +298,10 @@ TEST_F(ToolTest, RetrievalSavesEachMessageAndItsAttachmentsThenDeletesIt) {
     left.resize(i - 1);
     EXPECT_EQ(IdsOnServer(), left);
   }
-  // The header files and the body file, and no temporary file.
+  // The header files and the body file, the state and lock files, and no
+  // temporary file.
   EXPECT_EQ(Matching("MSG*.TXT").size(), corpus.size() + 1);
-  EXPECT_EQ(harness::ListFolder(folder.path()).size(), corpus.size() + 2);
+  EXPECT_EQ(harness::ListFolder(folder.path()).size(), corpus.size() + 3);
 }
 
 TEST_F(ToolTest, RetrievalOverPop3sWorksTheSame) {
@@ -388,7 +390,7 @@ TEST_F(ToolTest, RetrievalWithoutAHeaderRunFetchesNothing) {
   server->SetMessages({harness::TextMessage("a", "x").raw});
   ProcessResult run = Retrieve(1, server->pop3Port());
   EXPECT_EQ(run.status, 4);
-  EXPECT_TRUE(harness::ListFolder(folder.path()).empty());
+  EXPECT_EQ(harness::ListFolder(folder.path()), std::vector<std::string>{".quarrow.lock"});
   EXPECT_EQ(IdsOnServer(), std::vector<std::string>{"a"});
 }
 

@@ -5,10 +5,14 @@
 #include <gmime/gmime.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 
+#include "tools/getmail/Errors.h"
 #include "tools/getmail/Files.h"
+#include "tools/getmail/FolderLock.h"
 #include "tools/getmail/win32/WinText.h"
 
 namespace getmail {
@@ -99,6 +103,45 @@ TEST_F(Win32Files, AFileIsReadBackWhileItIsWrittenAndAfterItIsPlaced) {
   ASSERT_GT(got, 0);
   EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(got)), "Subject: one\r\n\r\nbody\r\n");
   EXPECT_EQ(Read("MSG4.TXT"), "Subject: one\r\n\r\nbody\r\n");
+}
+
+TEST_F(Win32Files, TheFolderLockIsHiddenAndHeldByOneRunAndLeftoversGoUnderIt) {
+  _putenv_s(kFolderLockVariable, "");
+  {
+    FolderLock first;
+    EXPECT_FALSE(first.inherited());
+    EXPECT_NE(Attributes(kFolderLockFileName) & FILE_ATTRIBUTE_HIDDEN, 0u);
+    // Another handle of it counts as another job's.
+    EXPECT_THROW(FolderLock(), Error);
+  }
+  // The job's handle, handed down by its number.
+  HANDLE job = CreateFileW(win32::Widen(kFolderLockFileName).c_str(), GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(job, INVALID_HANDLE_VALUE);
+  OVERLAPPED at{};
+  ASSERT_TRUE(LockFileEx(job, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at));
+  _putenv_s(kFolderLockVariable,
+            std::to_string(reinterpret_cast<std::uintptr_t>(job)).c_str());
+  {
+    FolderLock handed;
+    EXPECT_TRUE(handed.inherited());
+  }
+  _putenv_s(kFolderLockVariable, "12345");  // no handle of it
+  EXPECT_THROW(FolderLock(), Error);
+  CloseHandle(job);
+  _putenv_s(kFolderLockVariable, "");
+
+  // Left by killed runs: a file of ours, and under our names a folder; and
+  // another program's file.
+  for (const char* name : {".getmail-k1ll3d.part", "other.part"}) {
+    FILE* out = _wfopen(win32::Widen(name).c_str(), L"wb");
+    ASSERT_NE(out, nullptr);
+    std::fclose(out);
+  }
+  ASSERT_TRUE(CreateDirectoryW(L".getmail-f0lder.part", nullptr));
+  EXPECT_EQ(RemoveLeftoverTempFiles(), 1);
+  EXPECT_TRUE(RemoveDirectoryW(L".getmail-f0lder.part"));
+  EXPECT_EQ(Names(), (std::vector<std::string>{".quarrow.lock", "other.part"}));
 }
 
 }  // namespace

@@ -38,6 +38,14 @@ void WriteFileAtomically(const std::string& name, std::string_view data,
   file.ReplaceInPlace(name);
 }
 
+bool IsTempFileName(std::string_view name) {
+  constexpr std::string_view kStart = ".getmail-";
+  constexpr std::string_view kEnd = ".part";
+  return name.size() > kStart.size() + kEnd.size() && name.substr(0, kStart.size()) == kStart &&
+         name.substr(name.size() - kEnd.size()) == kEnd &&
+         name.find_first_of("/\\") == std::string_view::npos;
+}
+
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {

@@ -79,6 +79,16 @@ void SyncCurrentFolder();
 // throws Error if it exists and cannot be removed.
 void RemoveIfPresent(const std::string& name);
 
+// Whether `name` is one that TempFile gives: ".getmail-" + something +
+// ".part".
+bool IsTempFileName(std::string_view name);
+
+// Removes the temporary files that earlier runs left in the current folder
+// when they were killed: plain files of this user's under TempFile's names,
+// never a link or what it points to. Only for a run that holds the folder
+// lock, so that no other run's file is taken. Gives how many were removed.
+int RemoveLeftoverTempFiles();
+
 // What a text file for Quarrow begins with: nothing on POSIX systems; the
 // UTF-8 byte-order mark on Windows, where Quarrow reads a file without it in
 // the system's code page.

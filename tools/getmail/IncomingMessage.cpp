@@ -76,7 +76,7 @@ void IncomingMessage::Take(std::string_view piece) {
   body_.Write(piece);
   if (body_.written() != before) progress_.Advance(body_.written());
   if (!headerEnded_) CollectHeader(piece);
-  CountDelimiterLines(piece);
+  CountPartLines(piece);
 }
 
 void IncomingMessage::CollectHeader(std::string_view piece) {
@@ -95,24 +95,13 @@ void IncomingMessage::CollectHeader(std::string_view piece) {
   }
 }
 
-void IncomingMessage::CountDelimiterLines(std::string_view piece) {
-  std::size_t pos = 0;
-  while (pos < piece.size()) {
-    if (dashes_ >= 0) {
-      if (piece[pos] == '-') {
-        ++pos;
-        if (++dashes_ == 2) {
-          dashes_ = -1;
-          if (++delimiterLines_ == kMaxDelimiterLines + 1) Abandon();
-        }
-        continue;
-      }
-      dashes_ = -1;
-    }
-    const void* lf = std::memchr(piece.data() + pos, '\n', piece.size() - pos);
-    if (lf == nullptr) return;
-    pos = static_cast<std::size_t>(static_cast<const char*>(lf) - piece.data()) + 1;
-    dashes_ = 0;
+void IncomingMessage::CountPartLines(std::string_view piece) {
+  const bool within = partLines_.delimiterLines() <= kMaxDelimiterLines &&
+                      partLines_.partHeaderBytes() <= kMaxPartHeaderBytes;
+  partLines_.Take(piece);
+  if (within && (partLines_.delimiterLines() > kMaxDelimiterLines ||
+                 partLines_.partHeaderBytes() > kMaxPartHeaderBytes)) {
+    Abandon();
   }
 }
 
@@ -121,9 +110,14 @@ void IncomingMessage::Complete() {
   progress_.Advance(body_.written());
   progress_.End(true);
   parser_.join();
-  if (delimiterLines_ > kMaxDelimiterLines) {
+  if (partLines_.delimiterLines() > kMaxDelimiterLines) {
     throw Error("the message has more than " + std::to_string(kMaxDelimiterLines) +
                 " parts; nothing was saved or deleted");
+  }
+  if (partLines_.partHeaderBytes() > kMaxPartHeaderBytes) {
+    throw Error("the headers of the message's parts come to more than " +
+                std::to_string(kMaxPartHeaderBytes / (1024 * 1024)) +
+                " MiB; nothing was saved or deleted");
   }
   if (!headerTooLong_ && failure_) std::rethrow_exception(failure_);
 }

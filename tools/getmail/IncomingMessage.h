@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <string>
@@ -16,6 +17,7 @@
 
 #include "tools/getmail/Files.h"
 #include "tools/getmail/FollowStream.h"
+#include "tools/getmail/PartLines.h"
 #include "tools/getmail/Pop3Session.h"
 
 namespace getmail {
@@ -29,6 +31,9 @@ class IncomingMessage {
   // part: a message with more lines that begin with "--" (a MIME delimiter
   // does) than this is refused.
   static constexpr long kMaxDelimiterLines = 50000;
+  // GMime holds each part's header whole: a message whose parts' headers
+  // come to more than this in all is refused.
+  static constexpr std::uint64_t kMaxPartHeaderBytes = kHeaderLimit;
 
   // The message is to become the body file `bodyName`, its attachments
   // `prefix` + their names. Throws Error.
@@ -67,7 +72,9 @@ class IncomingMessage {
 
   void Extract(GMimeStream* file);  // the parsing thread
   void CollectHeader(std::string_view piece);
-  void CountDelimiterLines(std::string_view piece);
+  // Counts the piece's part lines, and stops the parse where GMime would
+  // hold too much.
+  void CountPartLines(std::string_view piece);
   void Abandon();
 
   std::string bodyName_;
@@ -76,8 +83,7 @@ class IncomingMessage {
   std::string header_;
   bool headerEnded_ = false;
   bool headerTooLong_ = false;
-  int dashes_ = 0;  // "-" at the start of the current line so far; -1: other
-  long delimiterLines_ = 0;
+  PartLines partLines_;
 
   WriteProgress progress_;
   std::thread parser_;

@@ -1,5 +1,6 @@
 #include "tools/getmail/LineReader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "tools/getmail/Errors.h"
@@ -36,6 +37,26 @@ std::string_view LineReader::ReadLine(std::size_t limit) {
                   std::to_string(limit) + " bytes");
     }
     if (newline != nullptr) {
+      start_ += length;
+      scanned_ = 0;
+      return std::string_view(begin, length);
+    }
+    scanned_ = unread;
+    Fill();
+  }
+}
+
+std::string_view LineReader::ReadLinePart(std::size_t most, bool& ended) {
+  for (;;) {
+    const char* begin = buffer_.data() + start_;
+    const std::size_t unread = end_ - start_;
+    const std::size_t window = std::min(unread, most);
+    const void* newline =
+        scanned_ < window ? std::memchr(begin + scanned_, '\n', window - scanned_) : nullptr;
+    if (newline != nullptr || unread >= most) {
+      ended = newline != nullptr;
+      const std::size_t length =
+          ended ? static_cast<std::size_t>(static_cast<const char*>(newline) - begin) + 1 : most;
       start_ += length;
       scanned_ = 0;
       return std::string_view(begin, length);

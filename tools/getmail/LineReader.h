@@ -2,9 +2,9 @@
 // bounds, so that neither a broken nor a hostile server can make getmail
 // hold more memory or time than the mail is worth:
 //
-// - Length: each line is at most as long as the caller allows (status lines
-//   are short, data lines may be long); a longer one is an Error, read no
-//   further than the limit.
+// - Length: a status line is at most as long as the caller allows; a longer
+//   one is an Error, read no further than the limit. The lines of a message
+//   may be of any length: they are handed on in parts of bounded size.
 // - Progress: every wait has the time-out, and each reply as a whole must
 //   keep up a floor: from the moment it is awaited (StartReply), a reply may
 //   take the time-out plus one second for every kFloorBytesPerSecond bytes
@@ -45,6 +45,13 @@ class LineReader {
   // included, is longer than `limit` bytes, if the reply falls below the
   // progress floor, and as Connection::ReadSome does.
   std::string_view ReadLine(std::size_t limit);
+
+  // The next stretch of the current line, for lines of any length: up to and
+  // including its line end where that comes within `most` bytes (`ended`
+  // true), else `most` bytes of it (`ended` false). At the start of a line it
+  // holds the whole line, or `most` bytes of it. `most` must be at least 1.
+  // Throws as ReadLine does, but never for the line's length.
+  std::string_view ReadLinePart(std::size_t most, bool& ended);
 
   // Whether bytes have arrived that no line has taken yet.
   bool HasUnread() const { return end_ > start_; }

@@ -197,6 +197,32 @@ std::uint64_t Pop3Session::ReadMultiLine(
   }
 }
 
+std::uint64_t Pop3Session::ReadMessageLines(
+    const std::string& what, std::uint64_t replyLimit,
+    const std::function<void(std::string_view, bool)>& take) {
+  std::uint64_t received = 0;
+  std::uint64_t stuffed = 0;
+  bool lineStart = true;
+  for (;;) {
+    bool ended = false;
+    std::string_view part = reader_.ReadLinePart(kPieceSize, ended);
+    received += part.size();
+    if (received > replyLimit) {
+      throw Error("the server " + server_ + " sent more than " +
+                  std::to_string(replyLimit) + " bytes for " + what);
+    }
+    // A line's first part holds all of a short line, so the final "." and
+    // a stuffed dot are seen whole.
+    if (lineStart && part[0] == '.') {
+      if (part == ".\r\n" || part == ".\n") return stuffed;
+      part.remove_prefix(1);
+      ++stuffed;
+    }
+    lineStart = ended;
+    if (!part.empty()) take(part, ended);
+  }
+}
+
 void Pop3Session::ReadCapabilities() {
   capabilities_.clear();
   Send("CAPA");
@@ -373,19 +399,20 @@ std::optional<std::vector<std::string>> Pop3Session::HeadersAndUniqueIds(
     // header is everything before the first empty line.
     header.clear();
     bool inHeader = true;
+    bool lineStart = true;
     const std::string what = "the header of message " + std::to_string(n);
-    ReadMultiLine(what, kDataLineLimit, ReplyLimit(sizes[n - 1]),
-                  [&](std::string_view line) {
-                    if (!inHeader) return;
-                    if (line == "\r\n" || line == "\n") {
-                      inHeader = false;
-                    } else if (header.size() + line.size() > kHeaderLimit) {
-                      throw Error("the server " + server_ + " sent more than " +
-                                  std::to_string(kHeaderLimit) + " bytes for " + what);
-                    } else {
-                      header.append(line.data(), line.size());
-                    }
-                  });
+    ReadMessageLines(what, ReplyLimit(sizes[n - 1]), [&](std::string_view part, bool ended) {
+      if (!inHeader) return;
+      if (lineStart && (part == "\r\n" || part == "\n")) {
+        inHeader = false;
+      } else if (header.size() + part.size() > kHeaderLimit) {
+        throw Error("the server " + server_ + " sent more than " +
+                    std::to_string(kHeaderLimit) + " bytes for " + what);
+      } else {
+        header.append(part.data(), part.size());
+      }
+      lineStart = ended;
+    });
     take(n, header);
   }
   if (!askUidl) return std::nullopt;
@@ -422,18 +449,25 @@ std::uint64_t Pop3Session::Retrieve(
   piece.reserve(kPieceSize);
   std::uint64_t delivered = 0;
   std::uint64_t bareLineFeeds = 0;
-  std::uint64_t stuffed = ReadMultiLine(
-      name, kDataLineLimit, ReplyLimit(announced), [&](std::string_view line) {
-        delivered += line.size();
-        if (line.size() < 2 || line[line.size() - 2] != '\r') ++bareLineFeeds;
-        if (!piece.empty() && piece.size() + line.size() > kPieceSize) {
+  char before = 0;  // the byte before the current part, within its line
+  std::uint64_t stuffed = ReadMessageLines(
+      name, ReplyLimit(announced), [&](std::string_view part, bool ended) {
+        delivered += part.size();
+        if (ended) {
+          const char beforeLf = part.size() >= 2 ? part[part.size() - 2] : before;
+          if (beforeLf != '\r') ++bareLineFeeds;
+          before = 0;
+        } else {
+          before = part.back();
+        }
+        if (!piece.empty() && piece.size() + part.size() > kPieceSize) {
           sink(piece);
           piece.clear();
         }
-        if (line.size() >= kPieceSize) {
-          sink(line);
+        if (part.size() >= kPieceSize) {
+          sink(part);
         } else {
-          piece.append(line.data(), line.size());
+          piece.append(part.data(), part.size());
         }
       });
   if (!piece.empty()) sink(piece);

@@ -5,9 +5,11 @@
 // session.
 //
 // Everything the server sends is bounded before it is believed: status
-// lines kStatusLineLimit, message lines kDataLineLimit, a reply's time by the
+// lines kStatusLineLimit, a header kHeaderLimit, a reply's time by the
 // LineReader's progress floor, a message's bytes by the size the server
-// announced for it, and every list by the message count of STAT.
+// announced for it, and every list by the message count of STAT. The lines
+// of a message may be of any length (a whole attachment in one base64 line
+// is real mail): they are handed on in parts, never held whole.
 #pragma once
 
 #include <chrono>
@@ -29,9 +31,6 @@ namespace getmail {
 // The longest status line, and the longest line of a CAPA, LIST or UIDL
 // listing (RFC 2449 allows 512 bytes).
 inline constexpr std::size_t kStatusLineLimit = 8 * 1024;
-// The longest line of a message (RFC 5322 allows 1,000 bytes; real mail
-// sometimes has far longer ones).
-inline constexpr std::size_t kDataLineLimit = 1024 * 1024;
 // The longest message header the header run takes.
 inline constexpr std::size_t kHeaderLimit = 8 * 1024 * 1024;
 // The most messages a mailbox may hold.
@@ -116,6 +115,14 @@ class Pop3Session {
   std::uint64_t ReadMultiLine(const std::string& what, std::size_t lineLimit,
                               std::uint64_t replyLimit,
                               const std::function<void(std::string_view)>& take);
+  // Reads a multi-line reply whose lines may be of any length (a message)
+  // up to its final ".", handing each line to `take` unstuffed, in parts of
+  // at most 64 KiB, with `ended` true for the part that holds the line end.
+  // Throws Error naming `what` when the reply, as sent, is longer than
+  // `replyLimit`. Returns how many lines were dot-stuffed.
+  std::uint64_t ReadMessageLines(
+      const std::string& what, std::uint64_t replyLimit,
+      const std::function<void(std::string_view part, bool ended)>& take);
   void ReadCapabilities();
   // Whether UIDL may work: offered, or capabilities unknown.
   bool MayHaveUidl() const;

@@ -9,6 +9,7 @@
 #include "tools/getmail/Pop3Session.h"
 #include "tools/getmail/Settings.h"
 #include "tools/getmail/StateFile.h"
+#include "tools/getmail/Stopping.h"
 #include "tools/getmail/TokenCommand.h"
 
 namespace getmail {
@@ -129,7 +130,9 @@ void RetrievalRun(const Options& options) {
   // an earlier body file.
   message.Save();
 
-  // Everything is on disk: now, and only now, delete the message.
+  // Everything is on disk: now, and only now, delete the message. A stop
+  // from here on lets the session finish.
+  DeletionUnderWay();
   session.Delete(number);
   try {
     session.Quit();

@@ -8,8 +8,11 @@
 #include "tools/getmail/Arguments.h"
 #include "tools/getmail/CommandLine.h"
 #include "tools/getmail/Errors.h"
+#include "tools/getmail/Files.h"
+#include "tools/getmail/FolderLock.h"
 #include "tools/getmail/Report.h"
 #include "tools/getmail/Runs.h"
+#include "tools/getmail/Stopping.h"
 
 int main(int argc, char** argv) {
   using namespace getmail;
@@ -22,9 +25,14 @@ int main(int argc, char** argv) {
   // Other local users can read a process's command line: overwrite the
   // password there now that it has been read.
   HidePassword(argc, argv);
+  WatchForStop();
   g_mime_init();
   int status = kOk;
   try {
+    // Nothing in the folder is touched before the lock is held: not even
+    // what killed runs left, which may belong to a run still working.
+    FolderLock lock;
+    RemoveLeftoverTempFiles();
     if (options->headersOnly) {
       HeaderRun(*options);
     } else {

@@ -66,6 +66,11 @@ void HostileServer::SetReply(const std::string& key, Reply reply) {
   replies_[key] = std::move(reply);
 }
 
+void HostileServer::OnCommand(std::function<void(const std::string&)> hook) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  hook_ = std::move(hook);
+}
+
 std::vector<HostileServer::Message> HostileServer::Messages() {
   std::lock_guard<std::mutex> lock(mutex_);
   return messages_;
@@ -173,10 +178,13 @@ void HostileServer::Session(int client) {
       std::string command = pending.substr(0, end);
       pending.erase(0, end + 1);
       if (!command.empty() && command.back() == '\r') command.pop_back();
+      std::function<void(const std::string&)> hook;
       {
         std::lock_guard<std::mutex> lock(mutex_);
         sessions_.back().push_back(command);
+        hook = hook_;
       }
+      if (hook) hook(command);
       std::optional<Reply> scripted = replyFor(command);
       if (scripted) {
         if (!Send(client, *scripted) || scripted->hangUp) return;

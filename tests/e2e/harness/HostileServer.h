@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -58,6 +59,10 @@ class HostileServer {
   // command line ("RETR 2") or by its first word ("TOP"); the key "" is the
   // greeting.
   void SetReply(const std::string& key, Reply reply);
+  // Calls `hook` with each command line as it arrives, before the reply
+  // (on the server's thread), to do something at that moment: stop the
+  // client, say.
+  void OnCommand(std::function<void(const std::string&)> hook);
   // The mailbox as it stands, and changed behind the sessions' back, as
   // another mail client would change it.
   std::vector<Message> Messages();
@@ -86,6 +91,7 @@ class HostileServer {
   std::mutex mutex_;
   std::vector<Message> messages_;
   std::map<std::string, Reply> replies_;
+  std::function<void(const std::string&)> hook_;
   std::vector<std::vector<std::string>> sessions_;
   std::thread thread_;
 };

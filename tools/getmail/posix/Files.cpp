@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "tools/getmail/Errors.h"
+#include "tools/getmail/Stopping.h"
 
 namespace getmail {
 namespace {
@@ -51,12 +52,18 @@ TempFile::TempFile(std::string purpose) : purpose_(std::move(purpose)) {
   // O_NOFOLLOW says the same once more.
   for (int attempt = 0; attempt < 100; ++attempt) {
     name_ = ".getmail-" + RandomPart() + ".part";
-    int fd = open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd >= 0) {
+    int fd = -1;
+    int error = 0;
+    if (CreateNotedTempFile(name_, [&] {
+          fd = open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+          error = errno;
+          return fd >= 0;
+        })) {
       handle_ = fd;
       return;
     }
-    if (errno != EEXIST) break;
+    errno = error;
+    if (error != EEXIST) break;
   }
   throw Error("cannot create a file in the current folder for " + purpose_ + ": " +
               SystemError());
@@ -65,6 +72,7 @@ TempFile::TempFile(std::string purpose) : purpose_(std::move(purpose)) {
 TempFile::~TempFile() {
   if (handle_ >= 0) close(Descriptor(handle_));
   if (!placed_) unlink(name_.c_str());
+  ForgetTempFile(name_);
 }
 
 void TempFile::WriteOut(std::string_view data) {

@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "tools/getmail/Errors.h"
+#include "tools/getmail/Stopping.h"
 #include "tools/getmail/win32/WinText.h"
 
 namespace getmail {
@@ -59,14 +60,20 @@ TempFile::TempFile(std::string purpose) : purpose_(std::move(purpose)) {
   // opened. Others may read and rename it, never write it.
   for (int attempt = 0; attempt < 100; ++attempt) {
     name_ = ".getmail-" + RandomPart() + ".part";
-    HANDLE file = CreateFileW(win32::Widen(name_).c_str(), GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    DWORD error = 0;
+    if (CreateNotedTempFile(name_, [&] {
+          file = CreateFileW(win32::Widen(name_).c_str(), GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+          error = GetLastError();
+          return file != INVALID_HANDLE_VALUE;
+        })) {
       handle_ = reinterpret_cast<std::intptr_t>(file);
       return;
     }
-    if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+    SetLastError(error);
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
   }
   handle_ = -1;
   throw Error("cannot create a file in the current folder for " + purpose_ + ": " +
@@ -76,6 +83,7 @@ TempFile::TempFile(std::string purpose) : purpose_(std::move(purpose)) {
 TempFile::~TempFile() {
   if (handle_ != -1) CloseHandle(Handle(handle_));
   if (!placed_) DeleteFileW(win32::Widen(name_).c_str());
+  ForgetTempFile(name_);
 }
 
 void TempFile::WriteOut(std::string_view data) {
