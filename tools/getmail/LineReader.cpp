@@ -1,5 +1,6 @@
 #include "tools/getmail/LineReader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "tools/getmail/Errors.h"
@@ -43,6 +44,15 @@ std::string_view LineReader::ReadLine(std::size_t limit) {
     scanned_ = unread;
     Fill();
   }
+}
+
+std::string_view LineReader::ReadBytes(std::size_t most) {
+  if (end_ == start_) Fill();
+  const std::size_t n = std::min(most, end_ - start_);
+  const char* begin = buffer_.data() + start_;
+  start_ += n;
+  scanned_ = scanned_ > n ? scanned_ - n : 0;
+  return std::string_view(begin, n);
 }
 
 void LineReader::Fill() {

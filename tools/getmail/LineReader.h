@@ -46,6 +46,11 @@ class LineReader {
   // progress floor, and as Connection::ReadSome does.
   std::string_view ReadLine(std::size_t limit);
 
+  // The next bytes, at least 1 and at most `most`, whatever they hold: for
+  // data whose length was announced before it (IMAP's literals). The view
+  // stays valid until the next call. Throws as ReadLine does.
+  std::string_view ReadBytes(std::size_t most);
+
   // Whether bytes have arrived that no line has taken yet.
   bool HasUnread() const { return end_ > start_; }
 

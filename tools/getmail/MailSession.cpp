@@ -26,7 +26,7 @@ std::unique_ptr<MailSession> OpenMailSession(const std::string& server, int port
                                              std::chrono::milliseconds timeout) {
   const MailboxChoice choice = ChooseMailbox(port);
   if (choice.protocol == "imap") {
-    ImapSession(server, port, credentials, timeout, choice.mailbox);
+    return std::make_unique<ImapSession>(server, port, credentials, timeout, choice.mailbox);
   }
   return std::make_unique<Pop3Session>(server, port, credentials, timeout);
 }
