@@ -126,7 +126,6 @@ std::string ImapReader::LiteralText(std::uint64_t limit, const std::string& what
   }
   Count(literal_);
   std::string text;
-  text.reserve(static_cast<std::size_t>(literal_));  // at most `limit`
   StreamLiteral([&text](std::string_view piece) { text.append(piece.data(), piece.size()); });
   return text;
 }
