@@ -65,6 +65,7 @@ std::uint64_t ImapSession::Retrieve(std::uint64_t uid,
   Untagged untagged;
   untagged.fetch = [&](std::uint64_t, ImapReader& reader) {
     std::uint64_t seen = 0;
+    bool carried = false;  // this response brought the message
     ReadFetchItems(reader, [&](const std::string& item) {
       if (item == "UID") {
         seen = ReadNumber(reader, kUidLimit, "a UID");
@@ -86,14 +87,16 @@ std::uint64_t ImapSession::Retrieve(std::uint64_t uid,
         }
         reader.StreamLiteral(sink);
         delivered = value.size;
+        carried = true;
       } else if (value.kind == ImapReader::Kind::kQuoted) {
         sink(value.text);
         delivered = value.text.size();
+        carried = true;
       } else if (!IsAtom(value, "NIL")) {
         reader.Fail("a message that is neither a string nor NIL");
       }
     });
-    if (delivered && seen != uid) {
+    if (carried && seen != uid) {
       reader.Fail("another message than " + name + " (UID " + std::to_string(seen) + ")");
     }
   };
