@@ -13,7 +13,8 @@
 #
 # Everything lives in DIR: its config (dovecot.conf), log (dovecot.log), a
 # self-signed certificate for "localhost" and 127.0.0.1 (ca.pem, which is also
-# the CA to trust), a passwd-file user and the Maildir (mail/). The ports are
+# the CA to trust), a passwd-file user and the Maildir (mail/), with an IMAP
+# mailbox "Archive" beside INBOX. The ports are
 # free ones picked at start-up (or POP3_PORT / POP3S_PORT / IMAP_PORT /
 # IMAPS_PORT from the environment) and written to DIR/ports. With
 # IMAP_CAPABILITY set, IMAP lists those capabilities after the sign-in, in
@@ -200,7 +201,8 @@ case $cmd in
     # The mail user must reach the Maildir through every folder above it.
     d=$dir
     while [ "$d" != / ]; do chmod o+x "$d" 2>/dev/null || true; d=$(dirname "$d"); done
-    mkdir -p "$dir/run" "$dir/state" "$(maildir)"/{new,cur,tmp} "$dir/home/$user"
+    mkdir -p "$dir/run" "$dir/state" "$(maildir)"/{new,cur,tmp} "$dir/home/$user" \
+      "$(maildir)/.Archive"/{new,cur,tmp}
     echo "$user:{PLAIN}$password::::::" > "$dir/passwd"
     own_mail
     [ "$ssl" = yes ] && make_certificate

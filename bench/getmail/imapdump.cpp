@@ -1,0 +1,79 @@
+// The limit the IMAP header run is measured against: the headers of every
+// message in INBOX over one plain IMAP socket, in one UID FETCH of
+// BODY.PEEK[HEADER] over the whole range, written as they come to one file.
+//   getmail_imapdump PORT USER PASSWORD OUTPUT
+// Prints the seconds from connecting to the server's reply to LOGOUT.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+int fd = -1;
+
+[[noreturn]] void Fail(const std::string& what) {
+  std::fprintf(stderr, "imapdump: %s\n", what.c_str());
+  std::exit(1);
+}
+
+void SendAll(const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) Fail("send failed");
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+// Reads until the completion of `tag` has arrived, writing everything to
+// `out` (if given). Only the last bytes are kept to look for it.
+void AwaitCompletion(const std::string& tag, std::FILE* out) {
+  const std::string ok = "\r\n" + tag + " OK", no = "\r\n" + tag + " NO";
+  std::string tail = "\r\n";
+  char chunk[1 << 16];
+  for (;;) {
+    ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+    if (n <= 0) Fail("the server closed the connection");
+    if (out != nullptr) std::fwrite(chunk, 1, static_cast<std::size_t>(n), out);
+    tail.append(chunk, static_cast<std::size_t>(n));
+    if (tail.find(no) != std::string::npos) Fail(tag + " was refused");
+    std::size_t at = tail.find(ok);
+    if (at != std::string::npos && tail.find("\r\n", at + 2) != std::string::npos) return;
+    if (tail.size() > 256) tail.erase(0, tail.size() - 256);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 5) Fail("usage: getmail_imapdump PORT USER PASSWORD OUTPUT");
+  const auto begin = std::chrono::steady_clock::now();
+  fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(std::atoi(argv[1])));
+  inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    Fail("cannot connect");
+  }
+  std::FILE* out = std::fopen(argv[4], "wb");
+  if (out == nullptr) Fail("cannot write " + std::string(argv[4]));
+  SendAll(std::string("A1 LOGIN \"") + argv[2] + "\" \"" + argv[3] + "\"\r\n");
+  AwaitCompletion("A1", nullptr);
+  SendAll("A2 EXAMINE INBOX\r\n");
+  AwaitCompletion("A2", nullptr);
+  SendAll("A3 UID FETCH 1:* (UID BODY.PEEK[HEADER])\r\n");
+  AwaitCompletion("A3", out);
+  SendAll("A4 LOGOUT\r\n");
+  AwaitCompletion("A4", nullptr);
+  std::fclose(out);
+  close(fd);
+  std::printf("%.3f\n", std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+  return 0;
+}
