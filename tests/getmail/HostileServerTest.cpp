@@ -510,6 +510,8 @@ TEST_F(HostileServerTest, AnImapRetrievalDeletesOnlyByUidAndOnlyWhatIsSaved) {
        "UID FETCH 7 (UID BODY.PEEK[])",
        {header + "}\r\n" + big.raw + ")\r\n* BYE going down\r\n", "", 0, 0, true}, 1, false, {},
        {"a", "big", "c"}, {}, "ended the session (BYE): going down"},
+      {"untagged responses without end", all, nullptr, "UID FETCH 7 (UID BODY.PEEK[])",
+       {"", "* 3 EXISTS\r\n"}, 1, false, {}, {"a", "big", "c"}, {}, "untagged responses"},
       {"an EXPUNGE of another message during the fetch", all, nullptr,
        "UID FETCH 7 (UID BODY.PEEK[])",
        {"* 1 EXPUNGE\r\n* 1 FETCH (UID 7 BODY[] " + HostileServer::Literal(big.raw) +

@@ -1,5 +1,6 @@
 #include "tools/getmail/ImapSession.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include "tools/getmail/Errors.h"
@@ -12,6 +13,9 @@ namespace {
 
 // The most capabilities taken from one list.
 constexpr std::size_t kCapabilityLimit = 1000;
+// The untagged responses any command may get, beyond those its mailbox's
+// messages account for.
+constexpr std::uint64_t kUntaggedBase = 10000;
 // The largest message number taken.
 constexpr std::uint64_t kNumberLimit = 0xffffffffu;
 
@@ -95,10 +99,16 @@ ImapSession::Completion ImapSession::Command(const std::string& command,
 ImapSession::Completion ImapSession::Await(const std::string& tag, const Untagged& untagged,
                                            std::string* continuation) {
   lines_.StartReply();
-  for (;;) {
+  // A server may send untagged responses at any time, but not without end:
+  // a few for each message the mailbox held when the command went out.
+  const std::uint64_t most = kUntaggedBase + 4 * std::min<std::uint64_t>(exists_, kNumberLimit / 8);
+  for (std::uint64_t untaggedCount = 0;;) {
     reader_.Begin();
     const ImapReader::Token first = reader_.Next();
     if (IsAtom(first, "*")) {
+      if (++untaggedCount > most) {
+        reader_.Fail("more than " + std::to_string(most) + " untagged responses to one command");
+      }
       HandleUntagged(untagged);
       continue;
     }
