@@ -121,6 +121,7 @@ INSTANTIATE_TEST_SUITE_P(Transports, WholeJob,
 // Archive where it was moved.
 struct ImapCase {
   const char* name;
+  Transport transport;
   bool plainServer;  // without UIDPLUS and MOVE
   const char* moveTo;
   bool archived, flagged;
@@ -130,7 +131,7 @@ class ImapJob : public Job, public ::testing::WithParamInterface<ImapCase> {};
 
 TEST_P(ImapJob, MovesOrFlagsWhatItFetched) {
   const ImapCase& c = GetParam();
-  transport = Transport::Imaps;
+  transport = c.transport;
   const std::vector<CorpusMessage> corpus = harness::Corpus();
   const std::set<std::string> fetched = harness::VelbrinIds(corpus);
   harness::PrivateDovecot* on = c.plainServer ? plainImapServer : server;
@@ -146,9 +147,14 @@ TEST_P(ImapJob, MovesOrFlagsWhatItFetched) {
 
 INSTANTIATE_TEST_SUITE_P(
     Servers, ImapJob,
-    ::testing::Values(ImapCase{"MovedWithUidMove", false, "Archive", true, false},
-                      ImapCase{"MovedWithUidCopyWithoutUidplus", true, "Archive", true, true},
-                      ImapCase{"OnlyFlaggedWithoutUidplus", true, nullptr, false, true}),
+    ::testing::Values(
+        ImapCase{"MovedWithUidMove", Transport::Imaps, false, "Archive", true, false},
+        ImapCase{"MovedWithUidMoveOverStarttls", Transport::ImapStarttls, false, "Archive", true,
+                 false},
+        ImapCase{"MovedWithUidCopyWithoutUidplus", Transport::Imaps, true, "Archive", true, true},
+        ImapCase{"OnlyFlaggedWithoutUidplusOverStarttls", Transport::ImapStarttls, true, nullptr,
+                 false, true},
+        ImapCase{"OnlyFlaggedWithoutUidplus", Transport::Imaps, true, nullptr, false, true}),
     [](const ::testing::TestParamInfo<ImapCase>& info) { return info.param.name; });
 
 // A fresh build runs where it is: build/bin/quarrow finds build/bin/getmail.
