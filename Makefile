@@ -17,7 +17,7 @@ FUZZ_LONG_SECONDS ?= 600
 # Debian packages the build, the tests and the demo need.
 PACKAGES = cmake make g++ pkg-config googletest libgtest-dev libgmock-dev \
            libfltk1.3-dev libssl-dev libgmime-3.0-dev openssl \
-           dovecot-pop3d xvfb xauth xdotool imagemagick x11-utils \
+           dovecot-pop3d dovecot-imapd xvfb xauth xdotool imagemagick x11-utils \
            locales g++-mingw-w64-x86-64-posix wine64 fonts-wine \
            dpkg-dev groff-base meson ninja-build libz-mingw-w64-dev \
            autoconf automake libtool gtk-doc-tools clang libclang-rt-dev llvm \

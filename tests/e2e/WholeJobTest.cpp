@@ -1,7 +1,8 @@
 // Quarrow's whole job, as a user runs it: the installed quarrow in batch
 // mode, headless, with the real getmail beside it, against the private
-// Dovecot, over plain POP3 (with STLS) and over POP3S; and the program as
-// the build leaves it.
+// Dovecot, over plain POP3 (with STLS), over POP3S, over IMAP with STARTTLS
+// and over IMAPS, with deletion or a move to another mailbox, on a server
+// with and without UIDPLUS and MOVE; and the program as the build leaves it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -22,9 +23,13 @@ using harness::CorpusMessage;
 using harness::ProcessResult;
 
 harness::PrivateDovecot* server = nullptr;
+// The same, but its IMAP offers neither UIDPLUS nor MOVE.
+harness::PrivateDovecot* plainImapServer = nullptr;
 std::string installed;  // the prefix quarrow was installed in
 
-enum class Transport { Stls, Pop3s };
+enum class Transport { Stls, Pop3s, ImapStarttls, Imaps };
+
+using Environment = std::map<std::string, std::optional<std::string>>;
 
 class Job : public ::testing::Test {
  protected:
@@ -34,9 +39,16 @@ class Job : public ::testing::Test {
   // quarrow /login/password/server/port/subject/d:\job, with drive D: mapped
   // to the test's folder; the installed program unless another is given.
   ProcessResult Quarrow(const std::string& subject, const std::string& password,
-                        const std::string& program = installed + "/bin/quarrow") {
-    const int port = transport == Transport::Pop3s ? server->pop3sPort() : server->pop3Port();
-    return harness::RunQuarrowJob(program, *server, port, subject, password, drive.path());
+                        const std::string& program = installed + "/bin/quarrow",
+                        Environment env = {}, harness::PrivateDovecot* on = server) {
+    int port = on->pop3Port();
+    if (transport == Transport::Pop3s) port = on->pop3sPort();
+    if (transport == Transport::ImapStarttls) port = on->imapPort();
+    if (transport == Transport::Imaps) port = on->imapsPort();
+    if (transport == Transport::ImapStarttls || transport == Transport::Imaps) {
+      env["QUARROW_GETMAIL_PROTOCOL"] = "imap";
+    }
+    return harness::RunQuarrowJob(program, *on, port, subject, password, drive.path(), env);
   }
 
   // The contents of the job folder's ".vch" files, sorted.
@@ -63,6 +75,9 @@ class WholeJob : public Job, public ::testing::WithParamInterface<Transport> {
 
 TEST_P(WholeJob, TheMatchingMessagesEndAsVchFilesAndLeaveTheServer) {
   ExpectTheMatchingMessagesFetched(installed + "/bin/quarrow");
+  // Expunged, not just flagged; and the header run marked nothing read.
+  EXPECT_EQ(server->FlaggedDeleted(), 0);
+  EXPECT_EQ(server->FlaggedSeen(), 0);
 }
 
 TEST_P(WholeJob, ASubjectNoMessageHoldsLeavesEverything) {
@@ -93,10 +108,58 @@ TEST_P(WholeJob, AWrongPasswordFetchesAndDeletesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, WholeJob,
-                         ::testing::Values(Transport::Stls, Transport::Pop3s),
+                         ::testing::Values(Transport::Stls, Transport::Pop3s,
+                                           Transport::ImapStarttls, Transport::Imaps),
                          [](const ::testing::TestParamInfo<Transport>& info) {
-                           return info.param == Transport::Pop3s ? "Pop3s" : "Pop3WithStls";
+                           switch (info.param) {
+                             case Transport::Pop3s: return "Pop3s";
+                             case Transport::ImapStarttls: return "ImapWithStarttls";
+                             case Transport::Imaps: return "Imaps";
+                             default: return "Pop3WithStls";
+                           }
                          });
+
+// IMAP jobs that move the matching messages, or that meet a server without
+// UIDPLUS and MOVE: each message the job fetched is gone from INBOX (moved,
+// or flagged \Deleted where the server cannot expunge it alone), and in
+// Archive where it was moved.
+struct ImapCase {
+  const char* name;
+  Transport transport;
+  bool plainServer;  // without UIDPLUS and MOVE
+  const char* moveTo;
+  bool archived, flagged;
+};
+
+class ImapJob : public Job, public ::testing::WithParamInterface<ImapCase> {};
+
+TEST_P(ImapJob, MovesOrFlagsWhatItFetched) {
+  const ImapCase& c = GetParam();
+  transport = c.transport;
+  const std::vector<CorpusMessage> corpus = harness::Corpus();
+  const std::set<std::string> fetched = harness::VelbrinIds(corpus);
+  harness::PrivateDovecot* on = c.plainServer ? plainImapServer : server;
+  on->SetMessages(harness::RawMessages(corpus));
+  Environment env;
+  if (c.moveTo != nullptr) env["QUARROW_GETMAIL_IMAP_MOVE_TO"] = c.moveTo;
+  ProcessResult run = Quarrow("Velbrin", on->password(), installed + "/bin/quarrow", env, on);
+  ASSERT_EQ(run.status, 0) << run.err;
+  harness::ExpectFetched(corpus, fetched, drive.path(), *on);
+  EXPECT_EQ(on->Messages("Archive").size(), c.archived ? fetched.size() : 0u);
+  EXPECT_EQ(on->FlaggedDeleted(), c.flagged ? static_cast<int>(fetched.size()) : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, ImapJob,
+    ::testing::Values(
+        ImapCase{"MovedWithUidMove", Transport::Imaps, false, "Archive", true, false},
+        ImapCase{"MovedWithUidMoveOverStarttls", Transport::ImapStarttls, false, "Archive", true,
+                 false},
+        ImapCase{"MovedWithUidCopyWithoutUidplus", Transport::Imaps, true, "Archive", true, true},
+        ImapCase{"OnlyFlaggedWithoutUidplusOverStarttls", Transport::ImapStarttls, true, nullptr,
+                 false, true},
+        ImapCase{"OnlyFlaggedWithoutUidplus", Transport::Imaps, true, nullptr, false, true}),
+    [](const ::testing::TestParamInfo<ImapCase>& info) { return info.param.name; });
 
 // A fresh build runs where it is: build/bin/quarrow finds build/bin/getmail.
 TEST_F(Job, TheBuildTreeRunsAsItIs) { ExpectTheMatchingMessagesFetched(QUARROW_BUILT_PROGRAM); }
@@ -132,7 +195,10 @@ int main(int argc, char** argv) {
   installed = prefix.path();
   harness::PrivateDovecot dovecot;
   server = &dovecot;
+  harness::PrivateDovecot plainImap(std::map<std::string, std::string>{
+      {"IMAP_CAPABILITY", "IMAP4rev1 SASL-IR LOGIN-REFERRALS ID ENABLE IDLE LITERAL+"}});
+  plainImapServer = &plainImap;
   int status = RUN_ALL_TESTS();
-  server = nullptr;
+  server = plainImapServer = nullptr;
   return status;
 }

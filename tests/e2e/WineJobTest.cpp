@@ -83,7 +83,7 @@ std::string ToolLog() {
   return "";
 }
 
-enum class Transport { Stls, Pop3s };
+enum class Transport { Stls, Pop3s, ImapStarttls, Imaps };
 
 class WindowsJob : public ::testing::Test {
  protected:
@@ -126,17 +126,43 @@ class WholeJob : public WindowsJob, public ::testing::WithParamInterface<Transpo
 TEST_P(WholeJob, TheMatchingMessagesEndAsVchFilesAndLeaveTheServer) {
   const std::vector<CorpusMessage> corpus = harness::Corpus();
   server->SetMessages(harness::RawMessages(corpus));
-  const int port = GetParam() == Transport::Pop3s ? server->pop3sPort() : server->pop3Port();
-  ProcessResult run = QuarrowExe("Velbrin", port);
+  int port = GetParam() == Transport::Pop3s ? server->pop3sPort() : server->pop3Port();
+  Environment env;
+  if (GetParam() == Transport::ImapStarttls || GetParam() == Transport::Imaps) {
+    port = GetParam() == Transport::Imaps ? server->imapsPort() : server->imapPort();
+    env["QUARROW_GETMAIL_PROTOCOL"] = "imap";
+  }
+  ProcessResult run = QuarrowExe("Velbrin", port, env);
   ASSERT_EQ(run.status, 0) << run.err;
   harness::ExpectFetched(corpus, harness::VelbrinIds(corpus), drive.path(), *server);
+  EXPECT_EQ(server->FlaggedDeleted(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, WholeJob,
-                         ::testing::Values(Transport::Stls, Transport::Pop3s),
+                         ::testing::Values(Transport::Stls, Transport::Pop3s,
+                                           Transport::ImapStarttls, Transport::Imaps),
                          [](const ::testing::TestParamInfo<Transport>& info) {
-                           return info.param == Transport::Pop3s ? "Pop3s" : "Pop3WithStls";
+                           switch (info.param) {
+                             case Transport::Pop3s: return "Pop3s";
+                             case Transport::ImapStarttls: return "ImapWithStarttls";
+                             case Transport::Imaps: return "Imaps";
+                             default: return "Pop3WithStls";
+                           }
                          });
+
+// Over IMAP, the fetched messages can be moved to a mailbox of the user's
+// choice in place of being deleted.
+TEST_F(WindowsJob, AnImapJobMovesWhatItFetched) {
+  const std::vector<CorpusMessage> corpus = harness::Corpus();
+  server->SetMessages(harness::RawMessages(corpus));
+  ProcessResult run = QuarrowExe("Velbrin", server->imapsPort(),
+                                 {{"QUARROW_GETMAIL_PROTOCOL", "imap"},
+                                  {"QUARROW_GETMAIL_IMAP_MOVE_TO", "Archive"}});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::set<std::string> fetched = harness::VelbrinIds(corpus);
+  harness::ExpectFetched(corpus, fetched, drive.path(), *server);
+  EXPECT_EQ(server->Messages("Archive").size(), fetched.size());
+}
 
 // A subject typed in lower case finds the upper-case text of an RFC 2047
 // subject, in Latin-1 and beyond it: the tool writes header files as UTF-8

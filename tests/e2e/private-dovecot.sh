@@ -1,8 +1,10 @@
 #!/bin/bash
-# A private Dovecot POP3 server on loopback, for tests, the benchmark and the demo.
+# A private Dovecot POP3 and IMAP server on loopback, for tests, the benchmark
+# and the demo.
 #
 #   private-dovecot.sh start DIR [--no-ssl]   start one in DIR (made if missing);
-#                                             prints "pop3=PORT pop3s=PORT"
+#                                             prints "pop3=PORT pop3s=PORT
+#                                             imap=PORT imaps=PORT"
 #   private-dovecot.sh add DIR FILE...        put messages into the mailbox
 #   private-dovecot.sh fill DIR COUNT         put COUNT small made-up messages
 #                                             into the mailbox (fast)
@@ -11,9 +13,12 @@
 #
 # Everything lives in DIR: its config (dovecot.conf), log (dovecot.log), a
 # self-signed certificate for "localhost" and 127.0.0.1 (ca.pem, which is also
-# the CA to trust), a passwd-file user and the Maildir (mail/). The ports are
-# free ones picked at start-up (or POP3_PORT / POP3S_PORT from the
-# environment) and written to DIR/ports. The user is $DOVECOT_USER
+# the CA to trust), a passwd-file user and the Maildir (mail/), with an IMAP
+# mailbox "Archive" beside INBOX. The ports are
+# free ones picked at start-up (or POP3_PORT / POP3S_PORT / IMAP_PORT /
+# IMAPS_PORT from the environment) and written to DIR/ports. With
+# IMAP_CAPABILITY set, IMAP lists those capabilities after the sign-in, in
+# place of all it has (to leave out UIDPLUS or MOVE, say). The user is $DOVECOT_USER
 # (default "quarrow") with password $DOVECOT_PASSWORD (default "secret").
 #
 # Mail is served as nobody:nogroup: Dovecot will not serve mail as root. Run
@@ -55,7 +60,7 @@ free_port() {
 }
 
 write_config() {
-  local pop3=$1 pop3s=$2 ssl=$3
+  local pop3=$1 pop3s=$2 ssl=$3 imap=$4 imaps=$5
   local mail_user mail_group
   if [ "$(id -u)" = 0 ]; then
     mail_user=nobody
@@ -69,7 +74,7 @@ write_config() {
     echo "base_dir = $dir/run"
     echo "state_dir = $dir/state"
     echo "instance_name = quarrow-$(basename "$dir")"
-    echo "protocols = pop3"
+    echo "protocols = pop3 imap"
     echo "listen = 127.0.0.1"
     echo "log_path = $dir/dovecot.log"
     echo "info_log_path = $dir/dovecot.log"
@@ -93,6 +98,7 @@ write_config() {
     echo "first_valid_uid = 0"
     echo "first_valid_gid = 0"
     echo "pop3_uidl_format = %08Xu%08Xv"
+    [ -n "${IMAP_CAPABILITY:-}" ] && echo "imap_capability = $IMAP_CAPABILITY"
     if [ "$(id -u)" != 0 ]; then
       echo "default_internal_user = $(id -un)"
       echo "default_internal_group = $(id -gn)"
@@ -147,11 +153,17 @@ write_config() {
     echo "  }"
     echo "}"
     echo "service imap-login {"
+    echo "  chroot = $chroot"
     echo "  inet_listener imap {"
-    echo "    port = 0"
+    echo "    port = $imap"
     echo "  }"
     echo "  inet_listener imaps {"
-    echo "    port = 0"
+    if [ "$ssl" = yes ]; then
+      echo "    port = $imaps"
+      echo "    ssl = yes"
+    else
+      echo "    port = 0"
+    fi
     echo "  }"
     echo "}"
   } > "$dir/dovecot.conf"
@@ -181,7 +193,7 @@ case $cmd in
     ssl=yes
     [ "${1:-}" = --no-ssl ] && ssl=no
     command -v dovecot >/dev/null || [ -x /usr/sbin/dovecot ] \
-      || die "dovecot is not installed (Debian: apt-get install dovecot-core dovecot-pop3d)"
+      || die "dovecot is not installed (Debian: apt-get install dovecot-core dovecot-pop3d dovecot-imapd)"
     PATH=$PATH:/usr/sbin
     mkdir -p "$dir"
     dir=$(cd "$dir" && pwd)
@@ -189,14 +201,17 @@ case $cmd in
     # The mail user must reach the Maildir through every folder above it.
     d=$dir
     while [ "$d" != / ]; do chmod o+x "$d" 2>/dev/null || true; d=$(dirname "$d"); done
-    mkdir -p "$dir/run" "$dir/state" "$(maildir)"/{new,cur,tmp} "$dir/home/$user"
+    mkdir -p "$dir/run" "$dir/state" "$(maildir)"/{new,cur,tmp} "$dir/home/$user" \
+      "$(maildir)/.Archive"/{new,cur,tmp}
     echo "$user:{PLAIN}$password::::::" > "$dir/passwd"
     own_mail
     [ "$ssl" = yes ] && make_certificate
     for attempt in 1 2 3 4 5; do
       pop3=${POP3_PORT:-$(free_port)}
       pop3s=${POP3S_PORT:-$(free_port "$pop3")}
-      write_config "$pop3" "$pop3s" "$ssl"
+      imap=${IMAP_PORT:-$(free_port "$pop3s")}
+      imaps=${IMAPS_PORT:-$(free_port "$imap")}
+      write_config "$pop3" "$pop3s" "$ssl" "$imap" "$imaps"
       if dovecot -c "$dir/dovecot.conf" 2>>"$dir/dovecot.log"; then
         break
       fi
@@ -208,13 +223,17 @@ case $cmd in
       if (exec 3<>"/dev/tcp/127.0.0.1/$pop3") 2>/dev/null; then break; fi
       sleep 0.05
     done
-    [ "$ssl" = yes ] || pop3s=0
+    for _ in $(seq 1 100); do
+      if (exec 3<>"/dev/tcp/127.0.0.1/$imap") 2>/dev/null; then break; fi
+      sleep 0.05
+    done
+    [ "$ssl" = yes ] || { pop3s=0; imaps=0; }
     if [ -n "${WATCH_PID:-}" ]; then
       script=$(cd "$(dirname "$0")" && pwd)/$(basename "$0")
       nohup setsid bash -c 'while kill -0 "$1" 2>/dev/null && [ -d "$2/run" ]; do sleep 1; done
         bash "$3" stop "$2"' watcher "$WATCH_PID" "$dir" "$script" >/dev/null 2>&1 &
     fi
-    echo "pop3=$pop3 pop3s=$pop3s" > "$dir/ports"
+    echo "pop3=$pop3 pop3s=$pop3s imap=$imap imaps=$imaps" > "$dir/ports"
     cat "$dir/ports"
     ;;
   add)

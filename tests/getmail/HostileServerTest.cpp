@@ -712,4 +712,276 @@ TEST_F(HostileServerTest, ADamagedStateFileEndsTheRunBeforeItConnects) {
   EXPECT_EQ(server.Sessions().size(), 1u);  // the header run's only
 }
 
+// IMAP from here: the same server speaking IMAP, found by the protocol's
+// variable on its port.
+
+Message Numbered(const std::string& id, int uid) {
+  return {harness::TextMessage(id, "note " + id).raw, std::to_string(uid), std::nullopt};
+}
+
+HostileServer::Options ImapOptions(std::vector<std::string> capabilities =
+                                       HostileServer::ImapCapabilities()) {
+  HostileServer::Options options;
+  options.capabilities = std::move(capabilities);
+  options.imap = true;
+  return options;
+}
+
+// The command lines of a session without their tags.
+std::vector<std::string> Untagged(const std::vector<std::string>& commands) {
+  std::vector<std::string> bare;
+  for (const std::string& command : commands) bare.push_back(command.substr(command.find(' ') + 1));
+  return bare;
+}
+
+// The ids of the messages in `folder` ("" INBOX), and whether each is
+// flagged \Deleted ("b*").
+std::vector<std::string> Box(const std::vector<Message>& messages, const std::string& folder = "") {
+  std::vector<std::string> ids;
+  for (const Message& message : messages) {
+    if (message.folder == folder) ids.push_back(CorpusId(message.raw) + (message.deleted ? "*" : ""));
+  }
+  return ids;
+}
+
+const Environment kImap = {{"QUARROW_GETMAIL_PROTOCOL", "imap"}};
+
+Environment ImapWith(Environment more) {
+  more["QUARROW_GETMAIL_PROTOCOL"] = "imap";
+  return more;
+}
+
+TEST_F(HostileServerTest, ImapSendsNoPasswordWithoutTlsUnlessAllowedNorWhereLoginIsDisabled) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> capabilities;
+    const char* plainText;  // QUARROW_GETMAIL_PLAINTEXT
+    int status;
+    const char* says;
+    const char* signIn;  // the command that signed in, if any
+  } cases[] = {
+      {"no STARTTLS, plain text not allowed", {"IMAP4rev1", "AUTH=PLAIN"}, "", 1,
+       "QUARROW_GETMAIL_PLAINTEXT=allow", nullptr},
+      {"LOGINDISABLED, no AUTH=PLAIN", {"IMAP4rev1", "LOGINDISABLED"}, "allow", 1, "LOGINDISABLED",
+       nullptr},
+      {"allowed: AUTHENTICATE PLAIN with its initial response", {"IMAP4rev1", "AUTH=PLAIN", "SASL-IR"},
+       "allow", 0, "", "AUTHENTICATE PLAIN"},
+      {"allowed: AUTHENTICATE PLAIN after the server asks", {"IMAP4rev1", "AUTH=PLAIN"}, "allow", 0,
+       "", "AUTHENTICATE PLAIN"},
+      {"allowed: LOGIN where no AUTH=PLAIN", {"IMAP4rev1"}, "allow", 0, "", "LOGIN \"me\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NewFolder();
+    HostileServer server({Numbered("a", 1)}, ImapOptions(c.capabilities));
+    ProcessResult run = HeaderRun(server, ImapWith({{"QUARROW_GETMAIL_PLAINTEXT", c.plainText}}));
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("Sesame-77"), std::string::npos);
+    const std::vector<std::string> commands = Untagged(server.Sessions().back());
+    int signIns = Count(commands, "AUTHENTICATE") + Count(commands, "LOGIN ");
+    EXPECT_EQ(signIns, c.signIn == nullptr ? 0 : 1);
+    if (c.signIn != nullptr) { EXPECT_EQ(Count(commands, c.signIn), 1); }
+    EXPECT_EQ(Has("MSG1.TXT"), c.status == 0);
+  }
+}
+
+// The header run reads INBOX with EXAMINE and one UID FETCH, and numbers the
+// messages as the server did when the mailbox was opened, whatever it
+// expunges while the headers come.
+TEST_F(HostileServerTest, AnImapHeaderRunNumbersAsTheServerDidAtOpening) {
+  std::vector<Message> messages = {Numbered("a", 11), Numbered("b", 12), Numbered("c", 13)};
+  messages[1].deleted = true;  // flagged by another client: written like the others
+  auto fetched = [&](int number, const Message& message) {
+    return "* " + std::to_string(number) + " FETCH (UID " + *message.uid + " BODY[HEADER] " +
+           HostileServer::Literal(HostileServer::HeaderBlock(message)) + ")\r\n";
+  };
+  struct Case {
+    const char* name;
+    std::string reply;  // to the UID FETCH; empty: the proper one
+    std::vector<std::string> headers;  // of MSG1 ... MSG3 ("" for an empty file)
+    std::vector<std::string> uids;
+  } cases[] = {
+      {"as the server has them", "", {"a", "b", "c"}, {"11", "12", "13"}},
+      {"a expunged after its header came",
+       fetched(1, messages[0]) + "* 1 EXPUNGE\r\n" + fetched(1, messages[1]) +
+           fetched(2, messages[2]) + "$TAG OK done\r\n",
+       {"a", "b", "c"}, {"11", "12", "13"}},
+      {"a expunged before its header came, a new message added",
+       "* 1 EXPUNGE\r\n* 3 EXISTS\r\n" + fetched(1, messages[1]) + fetched(2, messages[2]) +
+           fetched(3, Numbered("new", 14)) + "* 2 FETCH (FLAGS (\\Seen))\r\n$TAG OK done\r\n",
+       {"", "b", "c"}, {"", "12", "13"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NewFolder();
+    HostileServer server(messages, ImapOptions());
+    if (!c.reply.empty()) server.SetReply("UID FETCH", {c.reply});
+    ProcessResult run = HeaderRun(server, kImap);
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (int n = 1; n <= 3; ++n) {
+      EXPECT_EQ(Read("MSG" + std::to_string(n) + ".TXT").find("note " + c.headers[n - 1]) !=
+                    std::string::npos,
+                !c.headers[n - 1].empty())
+          << n;
+    }
+    EXPECT_FALSE(Has("MSG4.TXT"));
+    const std::string state = Read(".getmail-state");
+    EXPECT_NE(state.find("protocol imap\nmailbox INBOX\nuidvalidity 1700000001\ncount 3\n"),
+              std::string::npos)
+        << state;
+    for (int n = 1; n <= 3; ++n) {
+      const std::string& uid = c.uids[n - 1];
+      std::size_t line = state.find("\n" + std::to_string(n) + " ");
+      ASSERT_NE(line, std::string::npos);
+      std::string mark = state.substr(line + 1, state.find('\n', line + 1) - line - 1);
+      EXPECT_EQ(mark.size() > 19 ? mark.substr(19) : std::string(), uid) << mark;
+    }
+    EXPECT_EQ(Untagged(server.Sessions().back()),
+              (std::vector<std::string>{"CAPABILITY", "AUTHENTICATE PLAIN AG1lAFNlc2FtZS03Nw==",
+                                        "CAPABILITY", "EXAMINE \"INBOX\"",
+                                        "UID FETCH 1:* (UID BODY.PEEK[HEADER])", "LOGOUT"}));
+  }
+  // A message gone before its header came is gone for the retrieval run.
+  ProcessResult gone = Retrieve(*std::make_unique<HostileServer>(messages, ImapOptions()), 1, kImap);
+  EXPECT_EQ(gone.status, 4) << gone.err;
+}
+
+// A retrieval run against a server without this or that, or one that
+// misbehaves at each step: what it saves, what it sends, what is left.
+TEST_F(HostileServerTest, AnImapRetrievalDeletesOnlyByUidAndOnlyWhatIsSaved) {
+  const Message big = {harness::BigMessage("big", 200000).raw, "7", std::nullopt};
+  const std::vector<Message> box = {Numbered("a", 5), big, Numbered("c", 9)};
+  const std::vector<std::string> all = HostileServer::ImapCapabilities();
+  const std::vector<std::string> noUidplus = {"IMAP4rev1", "AUTH=PLAIN", "SASL-IR", "MOVE"};
+  const std::vector<std::string> neither = {"IMAP4rev1", "AUTH=PLAIN", "SASL-IR"};
+  const std::string header = "* 2 FETCH (UID 7 BODY[] {" + std::to_string(big.raw.size());
+  const std::string half = big.raw.substr(0, big.raw.size() / 2);
+  struct Case {
+    const char* name;
+    std::vector<std::string> capabilities;
+    const char* moveTo;       // QUARROW_GETMAIL_IMAP_MOVE_TO
+    const char* command;      // whose reply is replaced, if any
+    Reply reply;
+    int status;
+    bool saved;
+    std::vector<std::string> sent;    // the commands after the body's UID FETCH
+    std::vector<std::string> inbox;   // left in INBOX ("*": flagged \Deleted)
+    std::vector<std::string> archive; // in Archive
+    const char* says;
+  } cases[] = {
+      {"deleted with UIDPLUS", all, nullptr, nullptr, {}, 0, true,
+       {"UID STORE 7 +FLAGS.SILENT (\\Deleted)", "UID EXPUNGE 7", "LOGOUT"}, {"a", "c"}, {}, ""},
+      {"without UIDPLUS: flagged, and said so", noUidplus, nullptr, nullptr, {}, 0, true,
+       {"UID STORE 7 +FLAGS.SILENT (\\Deleted)", "LOGOUT"}, {"a", "big*", "c"}, {},
+       "offers no UIDPLUS"},
+      {"moved with MOVE", all, "Archive", nullptr, {}, 0, true,
+       {"UID MOVE 7 \"Archive\"", "LOGOUT"}, {"a", "c"}, {"big"}, ""},
+      {"moved without MOVE", {"IMAP4rev1", "AUTH=PLAIN", "SASL-IR", "UIDPLUS"}, "Archive", nullptr,
+       {}, 0, true,
+       {"UID COPY 7 \"Archive\"", "UID STORE 7 +FLAGS.SILENT (\\Deleted)", "UID EXPUNGE 7",
+        "LOGOUT"},
+       {"a", "c"}, {"big"}, ""},
+      {"moved with neither MOVE nor UIDPLUS", neither, "Archive", nullptr, {}, 0, true,
+       {"UID COPY 7 \"Archive\"", "UID STORE 7 +FLAGS.SILENT (\\Deleted)", "LOGOUT"},
+       {"a", "big*", "c"}, {"big"}, "offers no UIDPLUS"},
+      {"a move to a mailbox that is not there", all, "Nowhere", nullptr, {}, 5, true,
+       {"UID MOVE 7 \"Nowhere\""}, {"a", "big", "c"}, {}, "may still be on the server"},
+      {"STORE answered NO", all, nullptr, "UID STORE", {"$TAG NO [CANNOT] read-only\r\n"}, 1, true,
+       {"UID STORE 7 +FLAGS.SILENT (\\Deleted)"}, {"a", "big", "c"}, {}, "nothing was deleted"},
+      {"UID EXPUNGE answered NO", all, nullptr, "UID EXPUNGE", {"$TAG NO not now\r\n"}, 5, true,
+       {"UID STORE 7 +FLAGS.SILENT (\\Deleted)", "UID EXPUNGE 7"}, {"a", "big*", "c"}, {},
+       "may still be on the server"},
+      {"the literal longer than RFC822.SIZE", all, nullptr, "UID FETCH 7 (UID BODY.PEEK[])",
+       {"* 2 FETCH (UID 7 BODY[] {" + std::to_string(big.raw.size() + 10) + "}\r\n" + big.raw +
+        "0123456789)\r\n$TAG OK done\r\n"},
+       1, false, {}, {"a", "big", "c"}, {}, "left on the server"},
+      {"more bytes than the literal announced", all, nullptr, "UID FETCH 7 (UID BODY.PEEK[])",
+       {header + "}\r\n" + big.raw + "EXTRA)\r\n$TAG OK done\r\n"}, 1, false, {},
+       {"a", "big", "c"}, {}, "sent"},
+      {"fewer bytes than the literal announced", all, nullptr, "UID FETCH 7 (UID BODY.PEEK[])",
+       {header + "}\r\n" + half + ")\r\n$TAG OK done\r\n"}, 1, false, {}, {"a", "big", "c"}, {},
+       "within"},
+      {"BYE in the middle of the message", all, nullptr, "UID FETCH 7 (UID BODY.PEEK[])",
+       {header + "}\r\n" + half + "\r\n* BYE going down\r\n", "", 0, 0, true}, 1, false, {},
+       {"a", "big", "c"}, {}, "closed the connection"},
+      {"BYE after the message, before the completion", all, nullptr,
+       "UID FETCH 7 (UID BODY.PEEK[])",
+       {header + "}\r\n" + big.raw + ")\r\n* BYE going down\r\n", "", 0, 0, true}, 1, false, {},
+       {"a", "big", "c"}, {}, "ended the session (BYE): going down"},
+      {"the message trickled a byte every 2 s", all, nullptr, "UID FETCH 7 (UID BODY.PEEK[])",
+       {header + "}\r\n" + big.raw + ")\r\n$TAG OK done\r\n", "", 1, 2000}, 1, false, {},
+       {"a", "big", "c"}, {}, "too slowly"},
+      {"untagged responses without end", all, nullptr, "UID FETCH 7 (UID BODY.PEEK[])",
+       {"", "* 3 EXISTS\r\n"}, 1, false, {}, {"a", "big", "c"}, {}, "untagged responses"},
+      {"an EXPUNGE of another message during the fetch", all, nullptr,
+       "UID FETCH 7 (UID BODY.PEEK[])",
+       {"* 1 EXPUNGE\r\n* 1 FETCH (UID 7 BODY[] " + HostileServer::Literal(big.raw) +
+        ")\r\n* 1 FETCH (FLAGS (\\Seen))\r\n$TAG OK done\r\n"},
+       0, true, {"UID STORE 7 +FLAGS.SILENT (\\Deleted)", "UID EXPUNGE 7", "LOGOUT"}, {"a", "c"},
+       {}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NewFolder();
+    HostileServer server(box, ImapOptions(c.capabilities));
+    ASSERT_EQ(HeaderRun(server, kImap).status, 0);
+    if (c.command != nullptr) server.SetReply(c.command, c.reply);
+    Environment env = ImapWith({{"QUARROW_GETMAIL_TIMEOUT", "3"}});
+    if (c.moveTo != nullptr) env["QUARROW_GETMAIL_IMAP_MOVE_TO"] = c.moveTo;
+    ProcessResult run = Retrieve(server, 2, env);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    EXPECT_LT(run.maxRssKb, kMemoryBoundKb);
+    std::vector<std::string> commands = Untagged(server.Sessions().back());
+    auto body = std::find(commands.begin(), commands.end(), "UID FETCH 7 (UID BODY.PEEK[])");
+    ASSERT_NE(body, commands.end());
+    EXPECT_EQ(std::vector<std::string>(body + 1, commands.end()), c.sent);
+    EXPECT_EQ(Count(commands, "SELECT"), 1);
+    EXPECT_EQ(Count(commands, "EXPUNGE") + Count(commands, "CLOSE"), 0);  // never plainly
+    EXPECT_EQ(Has("MSG4.TXT"), c.saved);
+    if (c.saved) { EXPECT_TRUE(Read("MSG4.TXT") == big.raw); }
+    EXPECT_EQ(Has("Extract-big.bin"), c.saved);
+    EXPECT_EQ(Box(server.Messages()), c.inbox);
+    EXPECT_EQ(Box(server.Messages(), "Archive"), c.archive);
+  }
+}
+
+// Between the two runs the mailbox changes behind the tool's back.
+TEST_F(HostileServerTest, AnImapRetrievalFindsItsMessageByUidOrNotAtAll) {
+  struct Case {
+    const char* name;
+    bool aExpunged;         // by another client: "b" is number 1 now
+    bool bExpunged;
+    bool rebuilt;           // UIDVALIDITY changed
+    int status;
+    const char* says;
+  } cases[] = {
+      {"found by its UID after another is expunged", true, false, false, 0, ""},
+      {"its UID gone", false, true, false, 4, "no longer on the server"},
+      {"UIDVALIDITY changed", false, false, true, 4, "UIDVALIDITY has changed"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NewFolder();
+    HostileServer server({Numbered("a", 1), Numbered("b", 2), Numbered("c", 3)}, ImapOptions());
+    ASSERT_EQ(HeaderRun(server, kImap).status, 0);
+    std::vector<Message> now = server.Messages();
+    if (c.bExpunged) now.erase(now.begin() + 1);
+    if (c.aExpunged) now.erase(now.begin());
+    server.SetMessages(now);
+    if (c.rebuilt) server.SetUidValidity(1700000002);
+    ProcessResult run = Retrieve(server, 2, kImap);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    const std::vector<std::string> commands = Untagged(server.Sessions().back());
+    EXPECT_EQ(Count(commands, "UID STORE"), c.status == 0 ? 1 : 0);
+    EXPECT_EQ(Has("MSG4.TXT"), c.status == 0);
+    if (c.status == 0) { EXPECT_EQ(CorpusId(Read("MSG4.TXT")), "b"); }
+    std::vector<std::string> left = Box(now);
+    if (c.status == 0) left.erase(std::find(left.begin(), left.end(), "b"));
+    EXPECT_EQ(Box(server.Messages()), left);
+  }
+}
+
 }  // namespace

@@ -50,15 +50,28 @@ class OAuthTest : public ::testing::Test {
   bool WroteHeaders() { return access((folder / "MSG1.TXT").c_str(), F_OK) == 0; }
 };
 
+// Over POP3 (STLS) and over IMAP (STARTTLS; the initial response with the
+// command, SASL-IR).
 TEST_F(OAuthTest, AGoodTokenSignsInWithTheBestMechanismOffered) {
-  for (harness::PrivateDovecot* server : {bothMechanisms, xoauth2Only}) {
-    const std::string mechanism = server == bothMechanisms ? "OAUTHBEARER" : "XOAUTH2";
-    SCOPED_TRACE(mechanism);
-    server->SetMessages({"Subject: one\r\n\r\nbody\r\n"});
-    ProcessResult run = HeaderRun(*server, "echo " + kGoodToken);
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(WroteHeaders());
-    EXPECT_NE(DovecotLog(*server).find("method=" + mechanism), std::string::npos);
+  for (bool imap : {false, true}) {
+    for (harness::PrivateDovecot* server : {bothMechanisms, xoauth2Only}) {
+      const std::string mechanism = server == bothMechanisms ? "OAUTHBEARER" : "XOAUTH2";
+      SCOPED_TRACE(mechanism + (imap ? " over IMAP" : " over POP3"));
+      server->SetMessages({"Subject: one\r\n\r\nbody\r\n"});
+      const std::size_t logged = DovecotLog(*server).size();
+      ProcessResult run =
+          imap ? HeaderRun(*server, "echo " + kGoodToken, {{"QUARROW_GETMAIL_PROTOCOL", "imap"}},
+                           server->imapPort())
+               : HeaderRun(*server, "echo " + kGoodToken);
+      ASSERT_EQ(run.status, 0) << run.err;
+      EXPECT_TRUE(WroteHeaders());
+      const std::string log = DovecotLog(*server).substr(logged);
+      EXPECT_NE(log.find((imap ? "imap-login: Info: Login: " : "pop3-login: Info: Login: ")),
+                std::string::npos)
+          << log;
+      EXPECT_NE(log.find("method=" + mechanism), std::string::npos) << log;
+      unlink((folder / "MSG1.TXT").c_str());
+    }
   }
 }
 
@@ -69,15 +82,20 @@ TEST_F(OAuthTest, ARefusedTokenShowsTheServersStatusButNeverTheToken) {
     const char* says;
   } cases[] = {{bothMechanisms, "OAUTHBEARER: status invalid_token"},
                {xoauth2Only, "XOAUTH2: status 401, scope"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.says);
-    int asked = introspection->asked();
-    ProcessResult run = HeaderRun(*c.server, "echo " + badToken);
-    EXPECT_EQ(run.status, 3) << run.err;
-    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
-    EXPECT_EQ(run.err.find(badToken), std::string::npos) << run.err;
-    EXPECT_EQ(introspection->asked(), asked + 1);
-    EXPECT_FALSE(WroteHeaders());
+  for (bool imap : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.says) + (imap ? " over IMAP" : " over POP3"));
+      int asked = introspection->asked();
+      ProcessResult run =
+          imap ? HeaderRun(*c.server, "echo " + badToken, {{"QUARROW_GETMAIL_PROTOCOL", "imap"}},
+                           c.server->imapPort())
+               : HeaderRun(*c.server, "echo " + badToken);
+      EXPECT_EQ(run.status, 3) << run.err;
+      EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+      EXPECT_EQ(run.err.find(badToken), std::string::npos) << run.err;
+      EXPECT_EQ(introspection->asked(), asked + 1);
+      EXPECT_FALSE(WroteHeaders());
+    }
   }
 }
 

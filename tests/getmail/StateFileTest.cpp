@@ -81,5 +81,43 @@ TEST(StateFile, RefusesADamagedFile) {
   }
 }
 
+TEST(StateFile, KeepsAnImapMailboxAndReadsTheOlderPop3Version) {
+  State imap = ThreeMessages();
+  imap.protocol = "imap";
+  imap.mailbox = "Archive/2024 &-";
+  imap.uidValidity = 4294967295u;
+  std::optional<State> back = Parse(FormatState(imap), 3);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->protocol, "imap");
+  EXPECT_EQ(back->mailbox, imap.mailbox);
+  EXPECT_EQ(back->uidValidity, 4294967295u);
+  EXPECT_EQ(back->marks[2].uid, "c 3");
+
+  // Written by the version before, which knew POP3 only.
+  std::optional<State> older = Parse(
+      "getmail-state 2\nserver pop.example.org\nport 995\nlogin me\ncount 1\n"
+      "1 0123456789abcdef a1\n",
+      1);
+  ASSERT_TRUE(older);
+  EXPECT_EQ(older->protocol, "pop3");
+  EXPECT_EQ(older->mailbox, "");
+  EXPECT_EQ(older->uidValidity, 0u);
+  ASSERT_EQ(older->marks.size(), 1u);
+  EXPECT_EQ(older->marks[0].uid, "a1");
+
+  const std::string text = FormatState(imap);
+  auto replaced = [&text](const std::string& from, const std::string& to) {
+    std::string changed = text;
+    changed.replace(changed.find(from), from.size(), to);
+    return changed;
+  };
+  for (const std::string& damaged :
+       {replaced("protocol imap", "protocol smtp"), replaced("uidvalidity 4294967295", "uidvalidity 4294967296"),
+        replaced("uidvalidity 4294967295", "uidvalidity -1"), replaced("mailbox ", "folder "),
+        replaced("getmail-state 3", "getmail-state 2")}) {
+    EXPECT_FALSE(Parse(damaged, 3)) << damaged.substr(0, 160);
+  }
+}
+
 }  // namespace
 }  // namespace getmail

@@ -66,6 +66,15 @@ std::string_view LineReader::ReadLinePart(std::size_t most, bool& ended) {
   }
 }
 
+std::string_view LineReader::ReadBytes(std::size_t most) {
+  if (end_ == start_) Fill();
+  const std::size_t n = std::min(most, end_ - start_);
+  const char* begin = buffer_.data() + start_;
+  start_ += n;
+  scanned_ = scanned_ > n ? scanned_ - n : 0;
+  return std::string_view(begin, n);
+}
+
 void LineReader::Fill() {
   // Make room: move what is unread to the front once the space behind it
   // runs short, and grow only for a line longer than the buffer (the caller

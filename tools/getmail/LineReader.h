@@ -53,6 +53,11 @@ class LineReader {
   // Throws as ReadLine does, but never for the line's length.
   std::string_view ReadLinePart(std::size_t most, bool& ended);
 
+  // The next bytes, at least 1 and at most `most`, whatever they hold: for
+  // data whose length was announced before it (IMAP's literals). The view
+  // stays valid until the next call. Throws as ReadLine does.
+  std::string_view ReadBytes(std::size_t most);
+
   // Whether bytes have arrived that no line has taken yet.
   bool HasUnread() const { return end_ > start_; }
 

@@ -1,7 +1,9 @@
 #include "tools/getmail/OAuth2.h"
 
 #include <cctype>
+#include <optional>
 
+#include "tools/getmail/Base64.h"
 #include "tools/getmail/ServerText.h"
 
 namespace getmail {
@@ -139,6 +141,17 @@ OAuthRefusal ParseOAuthRefusal(std::string_view json) {
     if (name == "scope") refusal.scope = Shown(value);
   });
   return refusal;
+}
+
+std::string RefusalReason(std::string_view challenge) {
+  const std::size_t start = challenge.find_first_not_of(' ');
+  std::optional<std::string> json =
+      Base64Decode(start == std::string_view::npos ? std::string() : std::string(challenge.substr(start)));
+  OAuthRefusal refusal = ParseOAuthRefusal(json ? *json : std::string());
+  std::string why;
+  if (!refusal.status.empty()) why = "status " + refusal.status;
+  if (!refusal.scope.empty()) why += (why.empty() ? "" : ", ") + std::string("scope ") + refusal.scope;
+  return why;
 }
 
 }  // namespace getmail

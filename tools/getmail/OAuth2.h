@@ -29,6 +29,11 @@ struct OAuthRefusal {
 // echo what it was sent.
 OAuthRefusal ParseOAuthRefusal(std::string_view json);
 
+// What the refusal challenge `challenge` (base64, as the server sent it)
+// says, for a message: "status S, scope C", either part left out where the
+// server gave none; empty for none.
+std::string RefusalReason(std::string_view challenge);
+
 // What the client answers to that challenge so that the server ends the
 // exchange with a plain failure: a single 0x01 (RFC 7628, section 3.2.3).
 inline constexpr const char* kOAuthAbortResponse = "AQ==";

@@ -25,12 +25,15 @@
 #include "tools/getmail/Connection.h"
 #include "tools/getmail/Credentials.h"
 #include "tools/getmail/LineReader.h"
+#include "tools/getmail/MailSession.h"
 
 namespace getmail {
 
 // The longest status line, and the longest line of a CAPA, LIST or UIDL
 // listing (RFC 2449 allows 512 bytes).
 inline constexpr std::size_t kStatusLineLimit = 8 * 1024;
+// Message data is read and handed on in parts of at most this size.
+inline constexpr std::size_t kPieceSize = 64 * 1024;
 // The longest message header the header run takes.
 inline constexpr std::size_t kHeaderLimit = 8 * 1024 * 1024;
 // The most messages a mailbox may hold.
@@ -38,7 +41,13 @@ inline constexpr int kMessageCountLimit = 100000000;
 // The longest unique id taken as one (RFC 1939 allows 70 characters).
 inline constexpr std::size_t kUniqueIdLimit = 512;
 
-class Pop3Session {
+// The most bytes a reply carrying a message announced as `size` bytes may
+// hold as sent: a server that counts bare LF line ends sends twice the size
+// for a message of empty lines, dot-stuffing adds at most as much again per
+// line, and the status and final lines some more.
+inline std::uint64_t Pop3ReplyLimit(std::uint64_t size) { return 2 * size + 64 * 1024; }
+
+class Pop3Session : public MailSession {
  public:
   // Connects to the server; port 995 (and those in kTlsPortsVariable) starts
   // TLS at once. Reads the greeting and the capabilities, switches to TLS
@@ -96,6 +105,17 @@ class Pop3Session {
   // QUIT: ends the session, committing deletions. Throws if the server does
   // not confirm.
   void Quit();
+
+  // The runs' view of the session (Pop3MailSession.cpp): messages go by
+  // their numbers, found again by their unique ids.
+  void ReadHeaders(State& state,
+                   const std::function<void(int, std::string_view)>& take) override;
+  std::uint64_t Find(const State& state, int i) override;
+  std::uint64_t Retrieve(std::uint64_t found,
+                         const std::function<void(std::string_view)>& sink) override;
+  void Delete(std::uint64_t found) override;
+  void Commit() override { Quit(); }
+  void Leave() override { Quit(); }
 
  private:
   // Sends one command line (CRLF added).

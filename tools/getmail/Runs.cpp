@@ -1,12 +1,13 @@
 #include "tools/getmail/Runs.h"
 
+#include <memory>
 #include <string>
 
 #include "tools/getmail/Errors.h"
 #include "tools/getmail/Files.h"
 #include "tools/getmail/HeaderText.h"
 #include "tools/getmail/IncomingMessage.h"
-#include "tools/getmail/Pop3Session.h"
+#include "tools/getmail/MailSession.h"
 #include "tools/getmail/Settings.h"
 #include "tools/getmail/StateFile.h"
 #include "tools/getmail/Stopping.h"
@@ -19,62 +20,26 @@ std::string HeaderFileName(int n) { return "MSG" + std::to_string(n) + ".TXT"; }
 void HeaderRun(const Options& options) {
   // Retrieval runs must never go by the numbers of an earlier header run.
   ForgetState();
-  Pop3Session session(options.server, options.port, CredentialsFor(options),
-                      TimeoutFromEnvironment());
+  std::unique_ptr<MailSession> session = OpenMailSession(
+      options.server, options.port, CredentialsFor(options), TimeoutFromEnvironment());
   State state;
   state.server = options.server;
   state.port = options.port;
   state.login = options.login;
-  state.count = session.MessageCount();
-  std::optional<std::vector<std::string>> uids = session.HeadersAndUniqueIds(
-      state.count, [&state](int n, std::string_view header) {
-        WriteFileAtomically(HeaderFileName(n),
-                            std::string(TextFileMark()) + HeaderText(header), false);
-        state.marks.push_back({HeaderFingerprint(header), std::string()});
-      });
-  if (uids) {
-    for (int n = 1; n <= state.count; ++n) state.marks[n - 1].uid = std::move((*uids)[n - 1]);
-  }
+  session->ReadHeaders(state, [&state](int n, std::string_view header) {
+    WriteFileAtomically(HeaderFileName(n), std::string(TextFileMark()) + HeaderText(header),
+                        false);
+    state.marks[n - 1].print = HeaderFingerprint(header);
+  });
   SaveState(state);
-  // Nothing was deleted, so how the session ends changes nothing.
+  // Nothing was changed, so how the session ends changes nothing.
   try {
-    session.Quit();
+    session->Leave();
   } catch (const Error&) {
   }
 }
 
 namespace {
-
-Error Gone(int i, const std::string& why) {
-  return Error("message " + std::to_string(i) + " of the header run " + why +
-                   "; nothing was fetched or deleted",
-               kMessageGone);
-}
-
-// The number that message i of the header run has in this session: found
-// again by its unique id, since numbers last one session only and another
-// mail client may have deleted mail in between. By the number itself where
-// the message had no id to go by (CheckHeader then makes sure of it), or
-// where two messages now have its id. Throws Error (kMessageGone) if it is
-// gone.
-int FindMessage(Pop3Session& session, const State& state, int i) {
-  const std::string& uid = state.marks[i - 1].uid;
-  if (!uid.empty()) {
-    std::optional<std::string> now = session.UniqueId(i);
-    if (now && *now == uid) return i;  // nothing has moved
-  }
-  const int count = session.MessageCount();
-  if (!uid.empty()) {
-    std::optional<std::vector<int>> numbers = session.MessagesWithUniqueId(uid, count);
-    if (!numbers) throw Error("the server no longer lists unique ids (UIDL)");
-    if (numbers->empty()) {
-      throw Gone(i, "(id " + uid + ") is no longer on the server");
-    }
-    if (numbers->size() == 1) return numbers->front();
-  }
-  if (count < i) throw Gone(i, "is no longer on the server");
-  return i;
-}
 
 // The fetched message must still have the header that message i had in the
 // header run, whatever found it: where it went by the number, another mail
@@ -102,11 +67,15 @@ void RetrievalRun(const Options& options) {
                     std::to_string(i) + " from; run -headersonly first",
                 kMessageGone);
   }
+  const MailboxChoice choice = ChooseMailbox(options.port);
   if (state->server != options.server || state->port != options.port ||
-      state->login != options.login) {
+      state->login != options.login || state->protocol != choice.protocol ||
+      state->mailbox != choice.mailbox) {
     throw Error("the last header run in this folder read another mailbox (" +
                     state->login + " on " + state->server + " port " +
-                    std::to_string(state->port) + "); run -headersonly first",
+                    std::to_string(state->port) +
+                    (state->mailbox.empty() ? "" : ", " + state->mailbox) +
+                    "); run -headersonly first",
                 kMessageGone);
   }
   if (i > state->count) {
@@ -115,14 +84,14 @@ void RetrievalRun(const Options& options) {
                 kMessageGone);
   }
 
-  Pop3Session session(options.server, options.port, CredentialsFor(options),
-                      TimeoutFromEnvironment());
-  const int number = FindMessage(session, *state, i);
+  std::unique_ptr<MailSession> session = OpenMailSession(
+      options.server, options.port, CredentialsFor(options), TimeoutFromEnvironment());
+  const std::uint64_t found = session->Find(*state, i);
   // The body file, numbered one past the header files. The message goes to
   // its temporary file as it arrives; nothing is put in place before its
   // header has been checked.
   IncomingMessage message(HeaderFileName(state->count + 1), options.prefix);
-  session.Retrieve(number, [&message](std::string_view piece) { message.Take(piece); });
+  session->Retrieve(found, [&message](std::string_view piece) { message.Take(piece); });
   message.Complete();
   CheckHeader(*state, i, message.Header());
   // Never over a file already here (an extract file that Quarrow has not
@@ -133,9 +102,9 @@ void RetrievalRun(const Options& options) {
   // Everything is on disk: now, and only now, delete the message. A stop
   // from here on lets the session finish.
   DeletionUnderWay();
-  session.Delete(number);
+  session->Delete(found);
   try {
-    session.Quit();
+    session->Commit();
   } catch (const Error& error) {
     throw Error(std::string(error.what()) +
                     "; the message is saved, but it may still be on the server",

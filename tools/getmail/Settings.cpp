@@ -19,7 +19,7 @@ std::chrono::milliseconds TimeoutFromEnvironment() {
 }
 
 bool IsImplicitTlsPort(int port) {
-  if (port == 995) return true;
+  if (port == 995 || port == 993) return true;
   const char* text = std::getenv(kTlsPortsVariable);
   if (text == nullptr) return false;
   std::string list = text;
@@ -41,6 +41,11 @@ bool IsImplicitTlsPort(int port) {
 bool PlainTextAllowed() {
   const char* text = std::getenv(kPlainTextVariable);
   return text != nullptr && std::strcmp(text, kPlainTextAllowed) == 0;
+}
+
+std::string FromEnvironment(const char* name) {
+  const char* text = std::getenv(name);
+  return text == nullptr ? std::string() : std::string(text);
 }
 
 }  // namespace getmail

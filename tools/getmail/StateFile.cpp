@@ -11,7 +11,9 @@
 namespace getmail {
 namespace {
 
-constexpr const char* kMagic = "getmail-state 2";
+constexpr const char* kMagic = "getmail-state 3";
+// The version before, without protocol, mailbox and uidvalidity: POP3's.
+constexpr const char* kMagicPop3Only = "getmail-state 2";
 // The longest line the file may have: far more than a login, a server name
 // or a message's line needs, and a bound on what a damaged file can make us
 // read.
@@ -42,6 +44,18 @@ bool ToInt(const std::string& text, int& out) {
     if (c < '0' || c > '9') return false;
   }
   out = std::stoi(text);
+  return true;
+}
+
+bool ToUint32(const std::string& text, std::uint32_t& out) {
+  if (text.empty() || text.size() > 10) return false;
+  std::uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  if (value > 0xffffffffu) return false;
+  out = static_cast<std::uint32_t>(value);
   return true;
 }
 
@@ -84,6 +98,9 @@ std::string FormatState(const State& state) {
   out << "server " << state.server << "\n";
   out << "port " << state.port << "\n";
   out << "login " << state.login << "\n";
+  out << "protocol " << state.protocol << "\n";
+  out << "mailbox " << state.mailbox << "\n";
+  out << "uidvalidity " << state.uidValidity << "\n";
   out << "count " << state.count << "\n";
   for (int n = 1; n <= state.count; ++n) {
     const MessageMark& mark = state.marks[n - 1];
@@ -97,10 +114,22 @@ std::string FormatState(const State& state) {
 std::optional<State> ParseState(std::istream& in, int through) {
   std::string buffer, line, value;
   State state;
-  if (!ReadLine(in, buffer, line) || line != kMagic) return std::nullopt;
+  if (!ReadLine(in, buffer, line) || (line != kMagic && line != kMagicPop3Only)) {
+    return std::nullopt;
+  }
   if (!TakeLine(in, buffer, "server", state.server)) return std::nullopt;
   if (!TakeLine(in, buffer, "port", value) || !ToInt(value, state.port)) return std::nullopt;
   if (!TakeLine(in, buffer, "login", state.login)) return std::nullopt;
+  if (line == kMagic) {
+    if (!TakeLine(in, buffer, "protocol", state.protocol) ||
+        (state.protocol != "pop3" && state.protocol != "imap")) {
+      return std::nullopt;
+    }
+    if (!TakeLine(in, buffer, "mailbox", state.mailbox)) return std::nullopt;
+    if (!TakeLine(in, buffer, "uidvalidity", value) || !ToUint32(value, state.uidValidity)) {
+      return std::nullopt;
+    }
+  }
   if (!TakeLine(in, buffer, "count", value) || !ToInt(value, state.count)) return std::nullopt;
   // A cheap check that the count is the file's own: the last line must be
   // message N's (or the count line itself for none), so a damaged count
@@ -140,9 +169,10 @@ std::optional<State> LoadState(int through) {
 }
 
 void SaveState(const State& state) {
-  if (HasLineBreak(state.server) || HasLineBreak(state.login) ||
-      state.server.size() > kLineLimit / 2 || state.login.size() > kLineLimit / 2) {
-    throw Error("the server name or login holds a line break or is too long");
+  if (HasLineBreak(state.server) || HasLineBreak(state.login) || HasLineBreak(state.mailbox) ||
+      state.server.size() > kLineLimit / 2 || state.login.size() > kLineLimit / 2 ||
+      state.mailbox.size() > kLineLimit / 2) {
+    throw Error("the server name, login or mailbox holds a line break or is too long");
   }
   for (const MessageMark& mark : state.marks) {
     if (HasLineBreak(mark.uid)) throw Error("the server sent a unique id with a line break");

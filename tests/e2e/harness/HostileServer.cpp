@@ -61,6 +61,13 @@ HostileServer::~HostileServer() {
   close(listener_);
 }
 
+void HostileServer::SetUidValidity(std::uint32_t value) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  uidValidity_ = value;
+}
+
+std::string HostileServer::HeaderBlock(const Message& message) { return HeaderOf(message.raw); }
+
 void HostileServer::SetReply(const std::string& key, Reply reply) {
   std::lock_guard<std::mutex> lock(mutex_);
   replies_[key] = std::move(reply);
@@ -160,8 +167,12 @@ void HostileServer::Session(int client) {
     return found->second;
   };
   std::optional<Reply> greeting = replyFor("");
-  if (!Send(client, greeting ? *greeting : Reply{"+OK hostile POP3 server ready\r\n"}) ||
-      (greeting && greeting->hangUp)) {
+  std::string hello = "+OK hostile POP3 server ready\r\n";
+  if (options_.imap) {
+    hello = "* OK hostile IMAP server ready\r\n";
+    pendingTag_.clear();
+  }
+  if (!Send(client, greeting ? *greeting : Reply{hello}) || (greeting && greeting->hangUp)) {
     return;
   }
   std::string pending;
@@ -185,12 +196,40 @@ void HostileServer::Session(int client) {
         hook = hook_;
       }
       if (hook) hook(command);
-      std::optional<Reply> scripted = replyFor(command);
+      std::optional<Reply> scripted;
+      if (options_.imap) {
+        // Keyed without the tag: the whole command, "UID VERB", or the verb.
+        const std::size_t space = command.find(' ');
+        const std::string tag = command.substr(0, space);
+        const std::string rest = space == std::string::npos ? "" : command.substr(space + 1);
+        scripted = replyFor(rest);
+        if (!scripted && rest.rfind("UID ", 0) == 0) {
+          scripted = replyFor(rest.substr(0, rest.find(' ', 4)));
+        }
+        for (std::string* text : {scripted ? &scripted->data : nullptr,
+                                  scripted ? &scripted->repeat : nullptr}) {
+          for (std::size_t at; text != nullptr && (at = text->find("$TAG")) != std::string::npos;) {
+            text->replace(at, 4, tag);
+          }
+        }
+      } else {
+        scripted = replyFor(command);
+      }
       if (scripted) {
         if (!Send(client, *scripted) || scripted->hangUp) return;
         continue;
       }
       bool quit = false;
+      if (options_.imap) {
+        const std::string answer = ImapAnswer(command, box, quit);
+        {
+          // IMAP changes the store at once, not at the session's end.
+          std::lock_guard<std::mutex> lock(mutex_);
+          messages_ = box;
+        }
+        if (!SendAll(client, answer) || quit) return;
+        continue;
+      }
       const std::string answer = Answer(command, box, deleted, quit);
       if (quit) {
         // Deletions are made before QUIT is confirmed, as a server does: a

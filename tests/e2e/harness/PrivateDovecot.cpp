@@ -60,9 +60,12 @@ void PrivateDovecot::Start() {
     // A restart keeps the ports the tests already know.
     env["POP3_PORT"] = std::to_string(pop3_);
     env["POP3S_PORT"] = std::to_string(pop3s_);
+    env["IMAP_PORT"] = std::to_string(imap_);
+    env["IMAPS_PORT"] = std::to_string(imaps_);
   }
   std::string out = Script({"start", folder_.path()}, env);
-  if (std::sscanf(out.c_str(), "pop3=%d pop3s=%d", &pop3_, &pop3s_) != 2) {
+  if (std::sscanf(out.c_str(), "pop3=%d pop3s=%d imap=%d imaps=%d", &pop3_, &pop3s_, &imap_,
+                  &imaps_) != 4) {
     throw std::runtime_error("private-dovecot.sh start said: " + out);
   }
   running_ = true;
@@ -76,7 +79,7 @@ void PrivateDovecot::Stop() {
 
 std::map<std::string, std::optional<std::string>> PrivateDovecot::ToolEnvironment() const {
   return {{"QUARROW_GETMAIL_CAFILE", caFile()},
-          {"QUARROW_GETMAIL_TLS_PORTS", std::to_string(pop3s_)},
+          {"QUARROW_GETMAIL_TLS_PORTS", std::to_string(pop3s_) + "," + std::to_string(imaps_)},
           {"QUARROW_GETMAIL_TIMEOUT", std::nullopt},
           {"QUARROW_GETMAIL_PLAINTEXT", std::nullopt}};
 }
@@ -84,7 +87,8 @@ std::map<std::string, std::optional<std::string>> PrivateDovecot::ToolEnvironmen
 std::string PrivateDovecot::MailFolder() const { return folder_ / ("mail/" + user_); }
 
 void PrivateDovecot::SetMessages(const std::vector<std::string>& messages) {
-  for (const char* sub : {"/new", "/cur"}) {
+  // INBOX gets them; Archive is emptied.
+  for (const char* sub : {"/new", "/cur", "/.Archive/new", "/.Archive/cur"}) {
     for (const std::string& name : ListFolder(MailFolder() + sub)) {
       unlink((MailFolder() + sub + "/" + name).c_str());
     }
@@ -99,19 +103,32 @@ void PrivateDovecot::SetMessages(const std::vector<std::string>& messages) {
   Script(args);
 }
 
-std::vector<std::string> PrivateDovecot::Messages() const {
+std::vector<std::string> PrivateDovecot::Messages(const std::string& mailbox) const {
   // Maildir file names begin with the time and the order they were added
-  // in; new/ and cur/ hold the same names (cur/ adds ":2,..." flags).
+  // in; new/ and cur/ hold the same names (cur/ adds ":2,..." flags, "T"
+  // for \Deleted). Another mailbox is the folder "." + its name.
+  const std::string folder = MailFolder() + (mailbox == "INBOX" ? "" : "/." + mailbox);
   std::vector<std::pair<std::string, std::string>> named;
   for (const char* sub : {"/new", "/cur"}) {
-    for (const std::string& name : ListFolder(MailFolder() + sub)) {
-      named.emplace_back(name, ReadFile(MailFolder() + sub + "/" + name));
+    for (const std::string& name : ListFolder(folder + sub)) {
+      const std::size_t flags = name.find(":2,");
+      if (flags != std::string::npos && name.find('T', flags) != std::string::npos) continue;
+      named.emplace_back(name, ReadFile(folder + sub + "/" + name));
     }
   }
   std::sort(named.begin(), named.end());
   std::vector<std::string> messages;
   for (auto& entry : named) messages.push_back(std::move(entry.second));
   return messages;
+}
+
+int PrivateDovecot::CountFlagged(char flag) const {
+  int count = 0;
+  for (const std::string& name : ListFolder(MailFolder() + "/cur")) {
+    const std::size_t flags = name.find(":2,");
+    if (flags != std::string::npos && name.find(flag, flags + 3) != std::string::npos) ++count;
+  }
+  return count;
 }
 
 void PrivateDovecot::RemoveMessageWith(const std::string& marker) {

@@ -1,4 +1,4 @@
-// A private Dovecot POP3 server on loopback for one test program, run by
+// A private Dovecot POP3 and IMAP server on loopback for one test program, run by
 // tests/e2e/private-dovecot.sh in a folder of its own.
 #pragma once
 
@@ -29,18 +29,24 @@ class PrivateDovecot {
   std::string host() const { return "localhost"; }
   int pop3Port() const { return pop3_; }    // plain, with STLS
   int pop3sPort() const { return pop3s_; }  // TLS from the start
+  int imapPort() const { return imap_; }    // plain, with STARTTLS
+  int imapsPort() const { return imaps_; }  // TLS from the start
   // The server's self-signed certificate, to trust as a CA.
   std::string caFile() const { return folder_ / "ca.pem"; }
   std::string folder() const { return folder_.path(); }
   // The environment under which getmail trusts this server and uses TLS from
-  // the start on its POP3S port.
+  // the start on its POP3S and IMAPS ports.
   std::map<std::string, std::optional<std::string>> ToolEnvironment() const;
 
   // Replaces the mailbox's messages with `messages` (whole messages, CRLF
   // line ends), numbered in the order given.
   void SetMessages(const std::vector<std::string>& messages);
-  // The messages in the mailbox now, in the order the server numbers them.
-  std::vector<std::string> Messages() const;
+  // The messages in the mailbox now, in the order the server numbers them,
+  // but for those flagged \Deleted; or those of another IMAP mailbox.
+  std::vector<std::string> Messages(const std::string& mailbox = "INBOX") const;
+  // How many messages of INBOX are flagged \Deleted, and how many \Seen.
+  int FlaggedDeleted() const { return CountFlagged('T'); }
+  int FlaggedSeen() const { return CountFlagged('S'); }
   // Takes the message that holds `marker` out of the mailbox behind the
   // server's back, as another mail client would delete it.
   void RemoveMessageWith(const std::string& marker);
@@ -53,6 +59,7 @@ class PrivateDovecot {
   std::string Script(const std::vector<std::string>& args,
                      const std::map<std::string, std::optional<std::string>>& env = {}) const;
   std::string MailFolder() const;
+  int CountFlagged(char flag) const;
 
   TempFolder folder_;
   std::map<std::string, std::string> settings_;
@@ -60,6 +67,8 @@ class PrivateDovecot {
   std::string password_ = "secret";
   int pop3_ = 0;
   int pop3s_ = 0;
+  int imap_ = 0;
+  int imaps_ = 0;
   bool running_ = false;
 };
 

@@ -32,9 +32,11 @@ std::string BatchCommandLine(const PrivateDovecot& server, int port, const std::
 
 ProcessResult RunQuarrowJob(const std::string& program, const PrivateDovecot& server,
                             int port, const std::string& subject,
-                            const std::string& password, const std::string& drive) {
+                            const std::string& password, const std::string& drive,
+                            const std::map<std::string, std::optional<std::string>>& more) {
   mkdir((drive + "/job").c_str(), 0755);
   std::map<std::string, std::optional<std::string>> env = server.ToolEnvironment();
+  for (const auto& [name, value] : more) env[name] = value;
   env["QUARROW_HEADLESS"] = "1";
   env["QUARROW_DRIVE_D"] = drive;
   return RunProcess({program, BatchCommandLine(server, port, subject, password, "d:\\job")},

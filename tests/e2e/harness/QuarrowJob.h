@@ -21,10 +21,12 @@ std::string BatchCommandLine(const PrivateDovecot& server, int port, const std::
                              const std::string& password, const std::string& folder);
 
 // Runs `program` /login/password/server/port/subject/d:\job with drive D:
-// mapped to `drive` (which gets the folder "job"), trusting the server's CA.
+// mapped to `drive` (which gets the folder "job"), trusting the server's CA,
+// with `more` in the environment (QUARROW_GETMAIL_PROTOCOL=imap, say).
 ProcessResult RunQuarrowJob(const std::string& program, const PrivateDovecot& server,
                             int port, const std::string& subject,
-                            const std::string& password, const std::string& drive);
+                            const std::string& password, const std::string& drive,
+                            const std::map<std::string, std::optional<std::string>>& more = {});
 
 // What a job over `corpus` must leave when it fetches the messages with the
 // ids `fetched`: the contents of the .vch files (sorted) and the corpus ids
