@@ -1,12 +1,14 @@
 #include "retrieval/TaskRunner.h"
 
 #include "platform/ProgramPart.h"
+#include "retrieval/Stop.h"
 
 namespace quarrow {
 
 bool RunTaskAndWait(Job& job, const Text& command, int windowStyle,
                     const Text& runName) {
   Platform& platform = job.platform;
+  StopIfRequested(job);
   ProcessId id;
   try {
     id = platform.StartProcess(command, windowStyle);

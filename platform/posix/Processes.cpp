@@ -1,8 +1,10 @@
 #include "platform/posix/Processes.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -12,6 +14,8 @@
 
 #include "platform/posix/CaseInsensitiveNames.h"
 #include "platform/posix/CommandLine.h"
+#include "platform/posix/FolderLockFile.h"
+#include "platform/posix/StopSignals.h"
 #include "platform/posix/SystemError.h"
 #include "platform/posix/WindowsPath.h"
 
@@ -84,9 +88,42 @@ Text NameForFailure(const std::vector<ProgramChoice>& choices) {
   return choices.empty() ? Text() : choices.front().program;
 }
 
+// Our environment, with QUARROW_FOLDER_LOCK naming `lockDescriptor`, or
+// without it when there is none.
+std::vector<std::string> ToolEnvironment(int lockDescriptor) {
+  const std::string prefix = std::string(kFolderLockVariable) + "=";
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry)
+    if (std::string(*entry).compare(0, prefix.size(), prefix) != 0)
+      environment.push_back(*entry);
+  if (lockDescriptor >= 0)
+    environment.push_back(prefix + std::to_string(lockDescriptor));
+  return environment;
+}
+
+// A copy of the lock descriptor without close-on-exec, for one start; the
+// program has one thread, so no other start can inherit it meanwhile.
+class InheritedLock {
+ public:
+  explicit InheritedLock(int fd)
+      : fd_(fd < 0 ? -1 : ::fcntl(fd, F_DUPFD, 3)) {
+    if (fd >= 0 && fd_ < 0)
+      throw Failure(L"Cannot hand the folder lock to the tool: " +
+                    SystemError(errno));
+  }
+  ~InheritedLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
 }  // namespace
 
-ProcessId StartProgram(const Drives& drives, const Text& commandLine) {
+ProcessId StartProgram(const Drives& drives, const Text& commandLine,
+                       int lockDescriptor) {
   const auto choices = ProgramChoices(commandLine);
   for (const ProgramChoice& choice : choices) {
     const auto program = FindProgram(drives, choice.program);
@@ -99,12 +136,19 @@ ProcessId StartProgram(const Drives& drives, const Text& commandLine) {
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
 
+    const InheritedLock lock(lockDescriptor);
+    std::vector<std::string> environment = ToolEnvironment(lock.fd());
+    std::vector<char*> envp;
+    for (std::string& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+
     pid_t pid = 0;
     const int error = ::posix_spawn(&pid, program->c_str(), nullptr, nullptr,
-                                    argv.data(), environ);
+                                    argv.data(), envp.data());
     if (error != 0)
       throw Failure(L"Cannot start '" + choice.program + L"': " +
                     SystemError(error));
+    SetRunningTool(pid);
     return static_cast<ProcessId>(pid);
   }
   throw Failure(L"Cannot start '" + NameForFailure(choices) + L"': " +
@@ -112,6 +156,14 @@ ProcessId StartProgram(const Drives& drives, const Text& commandLine) {
 }
 
 ProcessExit WaitForProgram(ProcessId id) {
+  // Once it has ended, but before its id is free again, stop signals no
+  // longer go to it.
+  siginfo_t ended{};
+  while (::waitid(P_PID, static_cast<id_t>(id), &ended, WEXITED | WNOWAIT) !=
+             0 &&
+         errno == EINTR) {
+  }
+  SetRunningTool(0);
   int status = 0;
   pid_t result;
   while ((result = ::waitpid(static_cast<pid_t>(id), &status, 0)) < 0 &&
