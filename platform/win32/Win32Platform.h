@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/PlatformOnDesktop.h"
+#include "platform/win32/JobFiles.h"
 #include "platform/win32/ProcessTable.h"
 
 namespace quarrow {
@@ -22,6 +23,13 @@ class Win32Platform final : public PlatformOnDesktop {
   void RenameFile(const Text& from, const Text& to) override;
   FileState GetFileState(const Text& name) override;
   std::unique_ptr<TextReader> OpenTextFile(const Text& name) override;
+  void SyncFolder() override;
+  void WriteHiddenFile(const Text& name, const std::string& bytes) override;
+  std::optional<std::string> ReadHiddenFile(const Text& name) override;
+  void RemoveHiddenFile(const Text& name) override;
+  bool TryLockFolder() override;
+  void ReleaseFolderLock() override;
+  bool StopRequested() override;
   Text UpperCase(const Text& text) override;
 
   LocalTime Now() override;
@@ -32,6 +40,7 @@ class Win32Platform final : public PlatformOnDesktop {
 
  private:
   win32::ProcessTable processes_;
+  win32::FolderLockHandle folderLock_;
 };
 
 }  // namespace quarrow

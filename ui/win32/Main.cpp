@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "platform/HeadlessDesktop.h"
+#include "platform/win32/JobFiles.h"
 #include "platform/win32/Win32Platform.h"
 #include "ui/HeadlessRun.h"
 #include "ui/MainForm.h"
@@ -52,5 +53,9 @@ int RunWithWindow(HINSTANCE instance, int show) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
-  return Headless() ? RunHeadless() : RunWithWindow(instance, show);
+  quarrow::win32::InstallConsoleStopHandler();
+  const int status = Headless() ? RunHeadless() : RunWithWindow(instance, show);
+  // A console event waiting for the job may let the system end us now.
+  quarrow::win32::JobStopped();
+  return status;
 }
