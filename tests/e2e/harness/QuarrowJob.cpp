@@ -32,13 +32,14 @@ std::string BatchCommandLine(const PrivateDovecot& server, int port, const std::
 
 ProcessResult RunQuarrowJob(const std::string& program, const PrivateDovecot& server,
                             int port, const std::string& subject,
-                            const std::string& password, const std::string& drive) {
+                            const std::string& password, const std::string& drive,
+                            const std::function<void(int pid)>& started) {
   mkdir((drive + "/job").c_str(), 0755);
   std::map<std::string, std::optional<std::string>> env = server.ToolEnvironment();
   env["QUARROW_HEADLESS"] = "1";
   env["QUARROW_DRIVE_D"] = drive;
   return RunProcess({program, BatchCommandLine(server, port, subject, password, "d:\\job")},
-                    drive, env, 300);
+                    drive, env, 300, started);
 }
 
 std::set<std::string> VelbrinIds(const std::vector<CorpusMessage>& corpus) {

@@ -22,9 +22,12 @@ std::string BatchCommandLine(const PrivateDovecot& server, int port, const std::
 
 // Runs `program` /login/password/server/port/subject/d:\job with drive D:
 // mapped to `drive` (which gets the folder "job"), trusting the server's CA.
+// `started`, if given, gets the job's process id as it starts (see
+// RunProcess).
 ProcessResult RunQuarrowJob(const std::string& program, const PrivateDovecot& server,
                             int port, const std::string& subject,
-                            const std::string& password, const std::string& drive);
+                            const std::string& password, const std::string& drive,
+                            const std::function<void(int pid)>& started = {});
 
 // What a job over `corpus` must leave when it fetches the messages with the
 // ids `fetched`: the contents of the .vch files (sorted) and the corpus ids

@@ -1,0 +1,140 @@
+// Jobs stopped at random moments, and jobs that overlap, against the
+// private Dovecot with the program as the build leaves it: no message is
+// ever lost, and the next job saves and names what the stopped one left.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <iostream>
+#include <random>
+#include <thread>
+
+#include "Corpus.h"
+#include "Files.h"
+#include "PrivateDovecot.h"
+#include "Process.h"
+#include "QuarrowJob.h"
+#include "Unavailable.h"
+
+namespace {
+
+using harness::CorpusMessage;
+using harness::ProcessResult;
+
+harness::PrivateDovecot* server = nullptr;
+
+ProcessResult Job(const std::string& drive,
+                  const std::function<void(int pid)>& started = {}) {
+  return harness::RunQuarrowJob(QUARROW_BUILT_PROGRAM, *server, server->pop3Port(), "Velbrin",
+                                server->password(), drive, started);
+}
+
+// Every expected result is among the .vch files (twice is safe), and only
+// the messages that do not match stay on the server.
+void ExpectNothingLost(const std::vector<CorpusMessage>& corpus, const std::string& drive,
+                       const std::string& trial) {
+  const harness::JobOutcome expected = harness::ExpectedOutcome(corpus, harness::VelbrinIds(corpus));
+  const harness::JobOutcome actual = harness::ActualOutcome(drive, *server);
+  EXPECT_EQ(actual.idsLeft, expected.idsLeft) << trial;
+  for (const std::string& result : expected.results)
+    EXPECT_TRUE(std::count(actual.results.begin(), actual.results.end(), result) > 0)
+        << trial << ": a fetched message's content is in no .vch file";
+}
+
+std::vector<std::string> PartFiles(const std::string& folder) {
+  std::vector<std::string> parts;
+  for (const std::string& name : harness::ListFolder(folder))
+    if (name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0) parts.push_back(name);
+  return parts;
+}
+
+TEST(InterruptedJob, KillsAtRandomMomentsLoseNoMessage) {
+  const std::vector<CorpusMessage> corpus = harness::Corpus();
+  // How long a whole job takes here, to spread the kills over it.
+  double jobSeconds;
+  {
+    harness::TempFolder drive("quarrow-kill-d");
+    server->SetMessages(harness::RawMessages(corpus));
+    const ProcessResult whole = Job(drive.path());
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    jobSeconds = whole.seconds;
+  }
+  const char* given = std::getenv("QUARROW_KILL_SEED");
+  const unsigned seed = given ? static_cast<unsigned>(std::strtoul(given, nullptr, 10))
+                              : static_cast<unsigned>(std::random_device{}());
+  std::cout << "kill campaign seed " << seed << " (QUARROW_KILL_SEED repeats it)" << std::endl;
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> moment(0.0, jobSeconds * 1.1);
+
+  const int kTrials = 24;
+  for (int trial = 0; trial < kTrials; ++trial) {
+    // SIGKILL and SIGTERM, each to quarrow alone and to its whole group.
+    const int signal = trial % 2 == 0 ? SIGKILL : SIGTERM;
+    const bool group = trial % 4 >= 2;
+    const auto delay = std::chrono::microseconds(static_cast<long>(moment(random) * 1e6));
+    std::string what = "trial " + std::to_string(trial) + ": " +
+                       (signal == SIGKILL ? "SIGKILL" : "SIGTERM") + (group ? " to the group" : " to quarrow") +
+                       " after " + std::to_string(delay.count() / 1000) + " ms, seed " +
+                       std::to_string(seed);
+    harness::TempFolder drive("quarrow-kill-d");
+    server->SetMessages(harness::RawMessages(corpus));
+    std::thread killer;
+    const ProcessResult killed = Job(drive.path(), [&](int pid) {
+      killer = std::thread([=] {
+        std::this_thread::sleep_for(delay);
+        ::kill(group ? -pid : pid, signal);
+      });
+    });
+    killer.join();
+    if (signal == SIGTERM && killed.status != 0) {
+      EXPECT_EQ(killed.status, 1) << what << "\n" << killed.err;
+    }
+    const bool recordLeft = harness::Exists(drive / "job/.quarrow-retrieval");
+
+    const ProcessResult next = Job(drive.path());
+    EXPECT_TRUE(next.status == 0 || next.status == 3) << what << "\n" << next.err;
+    ExpectNothingLost(corpus, drive.path(), what);
+    if (recordLeft) {
+      EXPECT_THAT(next.err, ::testing::HasSubstr("of an interrupted job")) << what;
+    }
+    EXPECT_FALSE(harness::Exists(drive / "job/.quarrow-retrieval")) << what;
+    EXPECT_THAT(harness::BadlyNamedResults(drive / "job"), ::testing::IsEmpty()) << what;
+    EXPECT_THAT(PartFiles(drive / "job"), ::testing::IsEmpty()) << what;
+  }
+}
+
+// Two jobs started together on one folder: one works, the other waits a
+// few seconds and, the folder still busy or not, nothing is fetched twice
+// and nothing is lost.
+TEST(InterruptedJob, OverlappingJobsNeitherLoseNorDoubleAnything) {
+  const std::vector<CorpusMessage> corpus = harness::Corpus();
+  harness::TempFolder drive("quarrow-overlap-d");
+  server->SetMessages(harness::RawMessages(corpus));
+  ProcessResult first, second;
+  std::thread other([&] { second = Job(drive.path()); });
+  first = Job(drive.path());
+  other.join();
+  for (const ProcessResult* job : {&first, &second}) {
+    EXPECT_TRUE(job->status == 0 || job->status == 1) << job->err;
+    if (job->status == 1) {
+      EXPECT_THAT(job->err, ::testing::HasSubstr("Another Quarrow job is working in the mail folder d:\\job"));
+    }
+  }
+  harness::ExpectFetched(corpus, harness::VelbrinIds(corpus), drive.path(), *server);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (std::optional<std::string> why = harness::PrivateDovecot::Unavailable())
+    return harness::SkipUnlessRequired("quarrow_interrupted_job_tests", *why, "QUARROW_REQUIRE_DOVECOT");
+  harness::PrivateDovecot dovecot;
+  server = &dovecot;
+  int status = RUN_ALL_TESTS();
+  server = nullptr;
+  return status;
+}
