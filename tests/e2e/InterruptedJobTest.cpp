@@ -92,13 +92,26 @@ TEST(InterruptedJob, KillsAtRandomMomentsLoseNoMessage) {
     if (signal == SIGTERM && killed.status != 0) {
       EXPECT_EQ(killed.status, 1) << what << "\n" << killed.err;
     }
-    const bool recordLeft = harness::Exists(drive / "job/.quarrow-retrieval");
+    // Saved attachments that the stopped job had not renamed yet.
+    bool extractsLeft = false;
+    for (const std::string& name : harness::ListFolder(drive / "job"))
+      extractsLeft = extractsLeft || name.rfind("Extract", 0) == 0;
 
     const ProcessResult next = Job(drive.path());
     EXPECT_TRUE(next.status == 0 || next.status == 3) << what << "\n" << next.err;
     ExpectNothingLost(corpus, drive.path(), what);
-    if (recordLeft) {
+    if (extractsLeft) {
       EXPECT_THAT(next.err, ::testing::HasSubstr("of an interrupted job")) << what;
+    }
+    // Every name the next job gave for the stopped one's results is there.
+    for (size_t at = next.err.find("\""); at != std::string::npos;) {
+      const size_t end = next.err.find("\"", at + 1);
+      if (end == std::string::npos) break;
+      const std::string name = next.err.substr(at + 1, end - at - 1);
+      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".vch") == 0) {
+        EXPECT_TRUE(harness::Exists(drive / ("job/" + name))) << what << ": " << name;
+      }
+      at = next.err.find("\"", end + 1);
     }
     EXPECT_FALSE(harness::Exists(drive / "job/.quarrow-retrieval")) << what;
     EXPECT_THAT(harness::BadlyNamedResults(drive / "job"), ::testing::IsEmpty()) << what;
