@@ -4,12 +4,19 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
+#include <map>
+#include <optional>
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include "Corpus.h"
@@ -137,6 +144,68 @@ TEST(InterruptedJob, OverlappingJobsNeitherLoseNorDoubleAnything) {
     }
   }
   harness::ExpectFetched(corpus, harness::VelbrinIds(corpus), drive.path(), *server);
+
+  // A job that keeps the folder longer than a second one waits: that one
+  // ends with its message, and has touched nothing.
+  server->SetMessages(harness::RawMessages(corpus));
+  harness::WriteFile(drive / "job/MSG1.TXT", "the other job's header file");
+  const int lock = ::open((drive / "job/.quarrow.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(lock, 0);
+  ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+  const ProcessResult refused = Job(drive.path());
+  ::close(lock);
+  EXPECT_EQ(refused.status, 1) << refused.err;
+  EXPECT_THAT(refused.err, ::testing::HasSubstr("Another Quarrow job is working in the mail folder d:\\job"));
+  EXPECT_EQ(harness::ReadFile(drive / "job/MSG1.TXT"), "the other job's header file");
+  EXPECT_EQ(server->Messages().size(), corpus.size());
+}
+
+// The power cut cannot be pulled here, so the order is watched instead:
+// each result's rename, and each record, reaches the disk (a folder fsync)
+// before the next tool run starts and before the job ends.
+TEST(InterruptedJob, RenamesAreSyncedBeforeTheNextToolRunAndTheEnd) {
+  const std::vector<CorpusMessage> corpus = harness::Corpus();
+  harness::TempFolder drive("quarrow-order-d");
+  server->SetMessages(harness::RawMessages(corpus));
+  ::mkdir((drive / "job").c_str(), 0755);
+  const std::string log = drive / "order.log";
+  std::map<std::string, std::optional<std::string>> env = server->ToolEnvironment();
+  env["QUARROW_HEADLESS"] = "1";
+  env["QUARROW_DRIVE_D"] = drive.path();
+  env["LD_PRELOAD"] = LOG_FILE_ORDER_PATH;
+  env["QUARROW_ORDER_LOG"] = log;
+  const ProcessResult job = harness::RunProcess(
+      {QUARROW_BUILT_PROGRAM, harness::BatchCommandLine(*server, server->pop3Port(), "Velbrin",
+                                                        server->password(), "d:\\job")},
+      drive.path(), env, 300);
+  ASSERT_EQ(job.status, 0) << job.err;
+  harness::ExpectFetched(corpus, harness::VelbrinIds(corpus), drive.path(), *server);
+
+  std::istringstream lines(harness::ReadFile(log));
+  std::string quarrow, line;
+  int renames = 0, starts = 0;
+  bool unsynced = false;
+  while (std::getline(lines, line)) {
+    const std::string pid = line.substr(0, line.find(' '));
+    const std::string event = line.substr(line.find(' ') + 1);
+    if (quarrow.empty() && event == "start") quarrow = pid;
+    if (pid != quarrow) continue;  // the tool's own
+    if (event.rfind("rename ", 0) == 0) {
+      const bool result = event.size() > 4 && event.compare(event.size() - 4, 4, ".vch") == 0;
+      const bool record = event.find(".quarrow-retrieval") != std::string::npos;
+      renames += result;
+      unsynced = unsynced || result || record;
+    } else if (event == "sync-folder") {
+      unsynced = false;
+    } else if (event == "start") {
+      ++starts;
+      EXPECT_FALSE(unsynced) << "a tool run started before a rename was synced";
+    }
+  }
+  EXPECT_FALSE(unsynced) << "the job ended before a rename was synced";
+  EXPECT_EQ(renames, static_cast<int>(harness::ExpectedOutcome(corpus, harness::VelbrinIds(corpus))
+                                          .results.size()));
+  EXPECT_EQ(starts, 1 + static_cast<int>(harness::VelbrinIds(corpus).size()));
 }
 
 }  // namespace
