@@ -36,8 +36,10 @@ void GetMsgHdr_Click(Job& job) {
 
   // Counted before msgCount changes, so a failed listing leaves it as it was.
   job.msgCount = static_cast<int>(platform.ListFiles(headerFiles).size());
-  ReportToolFailures(job);
+  // Asked to stop: the tool's failure goes into the stop notice, since
+  // nobody may be there to dismiss a box.
   StopIfRequested(job);
+  ReportToolFailures(job);
 }
 
 }  // namespace quarrow

@@ -300,6 +300,24 @@ TEST(Interruption, AStopRequestEndsTheJobAfterTheRunInProgress) {
   EXPECT_NE(p.boxes.back().text.find(L"asked to end"), Text::npos);
 }
 
+// The tool, told to stop during the header run, ends by the signal: one
+// notice says both, and no box waits for anyone.
+TEST(Interruption, AStopDuringTheHeaderRunGivesOneNotice) {
+  FakePlatform p;
+  FillMailbox(p);
+  p.stopDuringRun = 1;
+  p.exits = {{true, 0, 15}};
+  MainForm form(p);
+  NoView view;
+  form.Form_Load(view);
+  EXPECT_EQ(form.exitStatus(), MainForm::kFailed);
+  EXPECT_EQ(p.toolRuns.size(), 1u);
+  EXPECT_EQ(p.mailbox.size(), 4u);
+  ASSERT_EQ(p.boxes.size(), 1u);
+  EXPECT_NE(p.boxes[0].text.find(L"asked to end"), Text::npos);
+  EXPECT_NE(p.boxes[0].text.find(L"Header run: ended by signal 15"), Text::npos);
+}
+
 TEST(Interruption, AStopRequestEndsAnIdleWindowButNotARunningPass) {
   FakePlatform p;
   FillMailbox(p);
