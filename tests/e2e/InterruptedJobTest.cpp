@@ -39,18 +39,6 @@ ProcessResult Job(const std::string& drive,
                                 server->password(), drive, started);
 }
 
-// Every expected result is among the .vch files (twice is safe), and only
-// the messages that do not match stay on the server.
-void ExpectNothingLost(const std::vector<CorpusMessage>& corpus, const std::string& drive,
-                       const std::string& trial) {
-  const harness::JobOutcome expected = harness::ExpectedOutcome(corpus, harness::VelbrinIds(corpus));
-  const harness::JobOutcome actual = harness::ActualOutcome(drive, *server);
-  EXPECT_EQ(actual.idsLeft, expected.idsLeft) << trial;
-  for (const std::string& result : expected.results)
-    EXPECT_TRUE(std::count(actual.results.begin(), actual.results.end(), result) > 0)
-        << trial << ": a fetched message's content is in no .vch file";
-}
-
 std::vector<std::string> PartFiles(const std::string& folder) {
   std::vector<std::string> parts;
   for (const std::string& name : harness::ListFolder(folder))
@@ -106,7 +94,7 @@ TEST(InterruptedJob, KillsAtRandomMomentsLoseNoMessage) {
 
     const ProcessResult next = Job(drive.path());
     EXPECT_TRUE(next.status == 0 || next.status == 3) << what << "\n" << next.err;
-    ExpectNothingLost(corpus, drive.path(), what);
+    harness::ExpectNothingLost(corpus, drive.path(), *server, what);
     if (extractsLeft) {
       EXPECT_THAT(next.err, ::testing::HasSubstr("of an interrupted job")) << what;
     }

@@ -80,6 +80,16 @@ JobOutcome ActualOutcome(const std::string& drive, const PrivateDovecot& server)
   return outcome;
 }
 
+void ExpectNothingLost(const std::vector<CorpusMessage>& corpus, const std::string& drive,
+                       const PrivateDovecot& server, const std::string& trial) {
+  const JobOutcome expected = ExpectedOutcome(corpus, VelbrinIds(corpus));
+  const JobOutcome actual = ActualOutcome(drive, server);
+  EXPECT_EQ(actual.idsLeft, expected.idsLeft) << trial;
+  for (const std::string& result : expected.results)
+    EXPECT_TRUE(std::count(actual.results.begin(), actual.results.end(), result) > 0)
+        << trial << ": a fetched message's content is in no .vch file";
+}
+
 std::vector<std::string> BadlyNamedResults(const std::string& folder) {
   static const std::regex stamped(R"(\d\d-\d\d-\d\d \d\d-\d\d-\d\d(-\d+)?\.vch)");
   std::vector<std::string> bad;

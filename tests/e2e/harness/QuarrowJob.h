@@ -52,6 +52,13 @@ JobOutcome ActualOutcome(const std::string& drive, const PrivateDovecot& server)
 void ExpectFetched(const std::vector<CorpusMessage>& corpus, const std::set<std::string>& fetched,
                    const std::string& drive, const PrivateDovecot& server);
 
+// Checks (with gtest) that after interrupted jobs and a normal one, every
+// result of the messages for "Velbrin" is among the .vch files of `drive`'s
+// job folder (twice is safe), and only the other messages stay on `server`.
+// `trial` names the case in any failure.
+void ExpectNothingLost(const std::vector<CorpusMessage>& corpus, const std::string& drive,
+                       const PrivateDovecot& server, const std::string& trial);
+
 // The ".vch" files of `folder` whose names are not "YY-MM-DD HH-MM-SS.vch"
 // or "YY-MM-DD HH-MM-SS-k.vch", and the files still named "Extract...".
 std::vector<std::string> BadlyNamedResults(const std::string& folder);
