@@ -180,17 +180,20 @@ TEST_F(WindowsJob, TaskkillAtAnyMomentLosesNoMessage) {
   std::uniform_int_distribution<int> moment(500, 6000);
   for (int trial = 0; trial < 3; ++trial) {
     const int delay = moment(random);
-    const std::string what = "taskkill after " + std::to_string(delay) + " ms, seed " +
+    std::string what = "taskkill after " + std::to_string(delay) + " ms, seed " +
                              std::to_string(seed);
     std::filesystem::remove_all(drive / "job");
     server->SetMessages(harness::RawMessages(corpus));
     std::thread killer([&] {
       std::this_thread::sleep_for(std::chrono::milliseconds(delay));
-      harness::RunProcess({QUARROW_WINE_RUN, prefix, "taskkill", "/F", "/IM", "Quarrow.exe"},
-                          "/", {}, 120);
+      const ProcessResult taskkill = harness::RunProcess(
+          {QUARROW_WINE_RUN, prefix, "taskkill", "/F", "/IM", "Quarrow.exe"}, "/", {}, 120);
+      std::cout << "taskkill: " << taskkill.status << " " << taskkill.out << taskkill.err << std::endl;
     });
-    QuarrowExe("Velbrin", server->pop3Port());
+    const ProcessResult killed = QuarrowExe("Velbrin", server->pop3Port());
     killer.join();
+    what += ", killed job's status " + std::to_string(killed.status);
+    std::cout << what << std::endl;
     const ProcessResult next = QuarrowExe("Velbrin", server->pop3Port());
     EXPECT_TRUE(next.status == 0 || next.status == 3) << what << "\n" << next.err;
     harness::ExpectNothingLost(corpus, drive.path(), *server, what);
