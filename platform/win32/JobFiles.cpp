@@ -22,7 +22,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
       // The system ends the process once this returns: give the job a few
       // seconds to save the run in progress. The tool shares the console
       // and has the event too.
-      if (jobStopped != nullptr) WaitForSingleObject(jobStopped, 4500);
+      WaitForJobToStop(4500);
       return TRUE;
     default:
       return TRUE;
@@ -133,6 +133,10 @@ void InstallConsoleStopHandler() {
 void RequestStop() { stopRequested = true; }
 
 bool StopWasRequested() { return stopRequested; }
+
+void WaitForJobToStop(unsigned long milliseconds) {
+  if (jobStopped != nullptr) WaitForSingleObject(jobStopped, milliseconds);
+}
 
 void JobStopped() {
   if (jobStopped != nullptr) SetEvent(jobStopped);

@@ -42,5 +42,7 @@ bool StopWasRequested();
 // The job has stopped (or ended): a console event waiting to let the
 // system end the process may return.
 void JobStopped();
+// Waits up to `milliseconds` for that.
+void WaitForJobToStop(unsigned long milliseconds);
 
 }  // namespace quarrow::win32

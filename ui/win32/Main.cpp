@@ -7,6 +7,7 @@
 
 #include "platform/HeadlessDesktop.h"
 #include "platform/win32/JobFiles.h"
+#include "platform/win32/SessionEnd.h"
 #include "platform/win32/Win32Platform.h"
 #include "ui/HeadlessRun.h"
 #include "ui/MainForm.h"
@@ -54,6 +55,7 @@ int RunWithWindow(HINSTANCE instance, int show) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   quarrow::win32::InstallConsoleStopHandler();
+  quarrow::win32::WatchForSessionEnd();
   const int status = Headless() ? RunHeadless() : RunWithWindow(instance, show);
   // A console event waiting for the job may let the system end us now.
   quarrow::win32::JobStopped();
