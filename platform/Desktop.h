@@ -24,6 +24,12 @@ class Desktop {
   // Modal message box with an OK button; returns once it has been dismissed.
   virtual void ShowMessage(const Text& text, const Text& title,
                            MessageIcon icon) = 0;
+  // Tells why the program ends when it was asked to stop. The user's
+  // session may be ending, so a window desktop must not wait for anyone
+  // here; the default suits desktops whose boxes never wait.
+  virtual void ShowStopNotice(const Text& text, const Text& title) {
+    ShowMessage(text, title, MessageIcon::Exclamation);
+  }
 };
 
 }  // namespace quarrow

@@ -9,7 +9,11 @@ namespace quarrow {
 class Failure : public std::exception {
  public:
   // Why it failed, where the caller has to tell causes apart.
-  enum class Reason { Other, SourceMissing, TargetExists, Overflow };
+  enum class Reason {
+    Other, SourceMissing, TargetExists, Overflow,
+    Stopped,    // the program was asked to end and has stopped its job
+    FolderBusy  // another job holds the mail folder
+  };
 
   // `message` names what failed and on which name, e.g.
   // "Cannot make 'c:\mail' the current folder: it does not exist".

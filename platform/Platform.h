@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,34 @@ class Platform : public Desktop {
   virtual FileState GetFileState(const Text& name) = 0;
   // Opens a file for sequential reading. Throws when it cannot be opened.
   virtual std::unique_ptr<TextReader> OpenTextFile(const Text& name) = 0;
+  // Makes the renames and removals done so far in the current folder
+  // durable: after it returns a power cut cannot bring back an old name.
+  virtual void SyncFolder() = 0;
+
+  // --- The job's own hidden files in the current folder ----------------------
+  // They never show in listings. Writes `bytes` as hidden file `name`,
+  // replacing an earlier one whole (never leaving half of either); when it
+  // returns, the file and its name are on disk.
+  virtual void WriteHiddenFile(const Text& name, const std::string& bytes) = 0;
+  // Its bytes; nothing when there is no such file.
+  virtual std::optional<std::string> ReadHiddenFile(const Text& name) = 0;
+  // Removes it; one that is not there is not an error.
+  virtual void RemoveHiddenFile(const Text& name) = 0;
+
+  // --- One job per folder -----------------------------------------------------
+  // Takes the exclusive lock of the current folder without waiting: false
+  // when another job holds it. The lock is held until ReleaseFolderLock or
+  // the end of the process, and the tool runs started meanwhile work under
+  // it. Throws Failure when the lock cannot be made at all.
+  virtual bool TryLockFolder() = 0;
+  virtual void ReleaseFolderLock() = 0;
+
+  // --- Being asked to stop ----------------------------------------------------
+  // True once the user or the system asked the program to end (a signal,
+  // the console closing, logoff, shutdown). A running tool has been told as
+  // well, so it ends its session properly.
+  virtual bool StopRequested() = 0;
+
   // Upper-case form of `text` by the user's locale.
   virtual Text UpperCase(const Text& text) = 0;
 

@@ -18,6 +18,9 @@ class PlatformOnDesktop : public Platform {
                    MessageIcon icon) override {
     desktop_.ShowMessage(text, title, icon);
   }
+  void ShowStopNotice(const Text& text, const Text& title) override {
+    desktop_.ShowStopNotice(text, title);
+  }
 
  private:
   Desktop& desktop_;

@@ -1,4 +1,7 @@
+#include "retrieval/FolderLock.h"
 #include "retrieval/Passes.h"
+#include "retrieval/RecordedRun.h"
+#include "retrieval/Stop.h"
 #include "retrieval/TaskRunner.h"
 #include "retrieval/ToolCommands.h"
 #include "retrieval/ToolFailures.h"
@@ -19,6 +22,11 @@ void GetMsgHdr_Click(Job& job) {
     throw Failure(L"Cannot use an empty mail folder");
   if (s.myPath.back() != L'\\') s.myPath += L'\\';
 
+  const FolderLock lock(job);
+  // A fetched message may still be under its body file's name: it gets its
+  // stamped name before header and body files go.
+  FinishInterruptedRun(job);
+
   // Header files of an earlier run, and any body file left behind.
   const Text headerFiles = s.myPath + L"MSG*.TXT";
   platform.DeleteFiles(headerFiles);
@@ -30,6 +38,9 @@ void GetMsgHdr_Click(Job& job) {
 
   // Counted before msgCount changes, so a failed listing leaves it as it was.
   job.msgCount = static_cast<int>(platform.ListFiles(headerFiles).size());
+  // Asked to stop: the tool's failure goes into the stop notice, since
+  // nobody may be there to dismiss a box.
+  StopIfRequested(job);
   ReportToolFailures(job);
 }
 

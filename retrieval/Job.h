@@ -28,6 +28,12 @@ struct Job {
   int failedRuns = 0;
   // Those of them that have not been reported to the user yet.
   std::vector<ToolRunFailure> unreportedFailures;
+  // Results of an interrupted job that this job saved.
+  int recoveredResults = 0;
+  // The mail folder's lock is held; kept past each pass where the job
+  // keeps it (batch mode holds it for the whole job).
+  bool folderLocked = false;
+  bool keepFolderLock = false;
 };
 
 }  // namespace quarrow

@@ -36,14 +36,15 @@ Text FormatStamp(const LocalTime& date, const LocalTime& time) {
          TwoDigits(time.minute) + L"-" + TwoDigits(time.second);
 }
 
-void RenameToStampedName(Platform& platform, const Text& from,
+Text RenameToStampedName(Platform& platform, const Text& from,
                          const Text& suffix) {
   for (;;) {
     const LocalTime date = platform.Now();
     const LocalTime time = platform.Now();
+    const Text to = FormatStamp(date, time) + suffix;
     try {
-      platform.RenameFile(from, FormatStamp(date, time) + suffix);
-      return;
+      platform.RenameFile(from, to);
+      return to;
     } catch (const Failure& failure) {
       if (failure.reason() != Failure::Reason::TargetExists) throw;
     }

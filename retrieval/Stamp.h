@@ -13,7 +13,7 @@ Text FormatStamp(const LocalTime& date, const LocalTime& time);
 // taken (two results within one second), waits for the clock to show another
 // second and tries again with a fresh stamp: the message is already deleted
 // on the server, so giving up here would lose it.
-void RenameToStampedName(Platform& platform, const Text& from,
+Text RenameToStampedName(Platform& platform, const Text& from,
                          const Text& suffix);
 
 }  // namespace quarrow

@@ -1,10 +1,13 @@
 #include "retrieval/TaskRunner.h"
 
+#include "retrieval/Stop.h"
+
 namespace quarrow {
 
 bool RunTaskAndWait(Job& job, const Text& program, const Text& command,
                     int windowStyle, const Text& runName) {
   Platform& platform = job.platform;
+  StopIfRequested(job);
   ProcessId id;
   try {
     id = platform.StartProcess(program, command, windowStyle);

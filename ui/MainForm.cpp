@@ -13,15 +13,19 @@ void MainForm::Guarded(Handler handler) {
   if (busy_ || exitStatus_) return;
   busy_ = true;
   Text failure;
+  bool stopped = false;
   try {
     handler();
   } catch (const Failure& f) {
     failure = f.message();
+    stopped = f.reason() == Failure::Reason::Stopped;
   } catch (const std::exception& e) {
     failure = FromUtf8(e.what());
   }
   busy_ = false;
-  if (!failure.empty()) {
+  if (stopped) {
+    StopNow(failure);
+  } else if (!failure.empty()) {
     // A tool run that reported a failure usually explains the one that
     // ended the pass (no body file after a failed retrieval): one box.
     const Text toolNote = TakeToolFailureNote(job_);
@@ -31,6 +35,22 @@ void MainForm::Guarded(Handler handler) {
   } else if (closeRequested_) {
     End(kOk);
   }
+}
+
+void MainForm::StopNow(const Text& notice) {
+  // Tool failures so far go into the same notice, since nobody may be
+  // there to dismiss a second one.
+  Text text = notice;
+  const Text toolNote = TakeToolFailureNote(job_);
+  if (!toolNote.empty()) text += L"\r\n\r\n" + toolNote;
+  job_.platform.ShowStopNotice(text, L"Quarrow");
+  End(kFailed);
+}
+
+void MainForm::StopRequested() {
+  // A running pass stops by itself once the run in progress is saved.
+  if (busy_ || exitStatus_) return;
+  StopNow(L"Quarrow was asked to end.");
 }
 
 void MainForm::End(int status) {

@@ -30,6 +30,10 @@ class MainForm {
   // The user asks to close the window. Carried out at once, or once the
   // running pass has ended.
   void Form_QueryClose();
+  // The system or the user asked the program to end (a signal, logoff,
+  // shutdown) while the window waits for the user: ends it with kFailed.
+  // While a pass runs, the pass itself stops after the run in progress.
+  void StopRequested();
 
   // Set once the program is to end: the window has been closed.
   std::optional<int> exitStatus() const { return exitStatus_; }
@@ -50,6 +54,8 @@ class MainForm {
   template <typename Handler>
   void Guarded(Handler handler);
   void End(int status);
+  // Tells why the program ends after a stop request, and ends it.
+  void StopNow(const Text& notice);
 
   Job job_;
   bool busy_ = false;

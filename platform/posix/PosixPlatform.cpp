@@ -11,8 +11,10 @@
 #include <utility>
 
 #include "platform/ToolMessage.h"
+#include "platform/posix/DurableFiles.h"
 #include "platform/posix/Files.h"
 #include "platform/posix/Processes.h"
+#include "platform/posix/StopSignals.h"
 #include "platform/posix/SystemError.h"
 #include "platform/posix/UpperCase.h"
 
@@ -28,8 +30,10 @@ PosixPlatform::PosixPlatform(Desktop& desktop,
 ProcessId PosixPlatform::StartProcess(const Text& program,
                                       const Text& commandLine, int) {
   // The tool is a console program here: both window styles run it with our
-  // own standard output, and its standard error passed on to ours.
-  StartedProgram started = StartProgram(drives_, program, commandLine);
+  // own standard output, and its standard error passed on to ours. It
+  // works under the folder lock this job holds, if any.
+  StartedProgram started =
+      StartProgram(drives_, program, commandLine, folderLock_.descriptor());
   errorPipes_.erase(started.id);
   errorPipes_.emplace(started.id, std::move(started.errors));
   return started.id;
@@ -76,6 +80,36 @@ FileState PosixPlatform::GetFileState(const Text& name) {
 std::unique_ptr<TextReader> PosixPlatform::OpenTextFile(const Text& name) {
   return posix::OpenTextFile(drives_, name);
 }
+
+std::string PosixPlatform::CurrentFolder() const {
+  const auto folder = drives_.Find(L"");
+  if (!folder) throw Failure(L"Cannot find the current folder");
+  return *folder;
+}
+
+void PosixPlatform::SyncFolder() { SyncFolderAt(CurrentFolder()); }
+
+void PosixPlatform::WriteHiddenFile(const Text& name,
+                                    const std::string& bytes) {
+  WriteWhole(CurrentFolder(), ToUtf8(name), bytes);
+}
+
+std::optional<std::string> PosixPlatform::ReadHiddenFile(const Text& name) {
+  // The job's own files are a few lines; a bigger one is not one of them.
+  return ReadSmall(CurrentFolder(), ToUtf8(name), 64 * 1024);
+}
+
+void PosixPlatform::RemoveHiddenFile(const Text& name) {
+  RemoveIfThere(CurrentFolder(), ToUtf8(name));
+}
+
+bool PosixPlatform::TryLockFolder() {
+  return folderLock_.TryLock(CurrentFolder());
+}
+
+void PosixPlatform::ReleaseFolderLock() { folderLock_.Release(); }
+
+bool PosixPlatform::StopRequested() { return StopSignalArrived(); }
 
 Text PosixPlatform::UpperCase(const Text& text) {
   return posix::UpperCase(text);

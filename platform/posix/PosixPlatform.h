@@ -12,6 +12,7 @@
 #include "platform/PlatformOnDesktop.h"
 #include "platform/posix/Drives.h"
 #include "platform/posix/ErrorRelay.h"
+#include "platform/posix/FolderLockFile.h"
 
 namespace quarrow::posix {
 
@@ -34,6 +35,14 @@ class PosixPlatform final : public PlatformOnDesktop {
   void RenameFile(const Text& from, const Text& to) override;
   FileState GetFileState(const Text& name) override;
   std::unique_ptr<TextReader> OpenTextFile(const Text& name) override;
+  void SyncFolder() override;
+  void WriteHiddenFile(const Text& name, const std::string& bytes) override;
+  std::optional<std::string> ReadHiddenFile(const Text& name) override;
+  void RemoveHiddenFile(const Text& name) override;
+  bool TryLockFolder() override;
+  void ReleaseFolderLock() override;
+  // A stop signal has arrived; see InstallStopHandlers.
+  bool StopRequested() override;
   Text UpperCase(const Text& text) override;
 
   LocalTime Now() override;
@@ -46,10 +55,14 @@ class PosixPlatform final : public PlatformOnDesktop {
   Text ArgumentText() override;
 
  private:
+  // The real path of the current folder.
+  std::string CurrentFolder() const;
+
   std::vector<std::string> arguments_;
   Drives drives_;
   // The standard error of each started program not yet waited for.
   std::map<ProcessId, ErrorPipe> errorPipes_;
+  FolderLockFile folderLock_;
 };
 
 }  // namespace quarrow::posix

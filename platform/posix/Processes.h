@@ -19,9 +19,12 @@ struct StartedProgram {
 // Nothing is searched for, and the text is never read to find the program.
 // It inherits the working folder and standard output; its standard error
 // goes through the pipe. Throws Failure with the system's description when
-// it cannot start.
+// it cannot start. `lockDescriptor` (-1 for none) stays open in the new
+// process, which learns its number from the environment variable
+// QUARROW_FOLDER_LOCK. The new process is the one a stop signal is passed
+// on to while it runs.
 StartedProgram StartProgram(const Drives& drives, const Text& program,
-                            const Text& commandLine);
+                            const Text& commandLine, int lockDescriptor = -1);
 
 // Waits until process `id` has ended, reaps it and tells how it ended; one
 // reaped already gives an unknown end.

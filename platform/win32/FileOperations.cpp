@@ -56,8 +56,9 @@ void DeleteFiles(const Text& pattern) {
 }
 
 void RenameFile(const Text& from, const Text& to) {
-  // MoveFileW never replaces an existing file, whatever the case of its name.
-  if (MoveFileW(from.c_str(), to.c_str())) return;
+  // Without MOVEFILE_REPLACE_EXISTING it never replaces an existing file;
+  // written through, the new name is on disk when it returns.
+  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return;
   const DWORD error = GetLastError();
   const Text what = L"Cannot rename " + Quoted(from) + L" to " + Quoted(to);
   if (error == ERROR_FILE_NOT_FOUND)

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/win32/SystemMessage.h"
 
 namespace quarrow::win32 {
@@ -14,6 +17,48 @@ WORD ShowState(int windowStyle) {
              : SW_SHOWNORMAL;
 }
 
+// Hands the folder lock's handle to one start, and to nothing else: the
+// handle is inheritable only meanwhile, and the attribute list names it as
+// the one handle to inherit.
+class LockHandOver {
+ public:
+  explicit LockHandOver(HANDLE lock) : lock_(lock) {
+    if (lock_ == nullptr) {
+      SetEnvironmentVariableW(L"QUARROW_FOLDER_LOCK", nullptr);
+      return;
+    }
+    SetHandleInformation(lock_, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    SetEnvironmentVariableW(
+        L"QUARROW_FOLDER_LOCK",
+        std::to_wstring(reinterpret_cast<ULONG_PTR>(lock_)).c_str());
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    buffer_.resize(size);
+    list_ = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data());
+    if (!InitializeProcThreadAttributeList(list_, 1, 0, &size) ||
+        !UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                   &lock_, sizeof lock_, nullptr, nullptr)) {
+      // Without the list the lock is still handed down, among any other
+      // inheritable handles.
+      list_ = nullptr;
+    }
+  }
+  ~LockHandOver() {
+    if (list_ != nullptr) DeleteProcThreadAttributeList(list_);
+    if (lock_ != nullptr) {
+      SetHandleInformation(lock_, HANDLE_FLAG_INHERIT, 0);
+      SetEnvironmentVariableW(L"QUARROW_FOLDER_LOCK", nullptr);
+    }
+  }
+  bool inherits() const { return lock_ != nullptr; }
+  LPPROC_THREAD_ATTRIBUTE_LIST list() const { return list_; }
+
+ private:
+  HANDLE lock_;
+  std::vector<char> buffer_;
+  LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
+
 }  // namespace
 
 ProcessTable::~ProcessTable() {
@@ -21,9 +66,17 @@ ProcessTable::~ProcessTable() {
 }
 
 ProcessId ProcessTable::Start(const Text& program, const Text& commandLine,
-                              int windowStyle) {
-  STARTUPINFOW startup{};
+                              int windowStyle, void* lock) {
+  const LockHandOver handOver(static_cast<HANDLE>(lock));
+  STARTUPINFOEXW extended{};
+  STARTUPINFOW& startup = extended.StartupInfo;
   startup.cb = sizeof startup;
+  DWORD flags = 0;
+  if (handOver.list() != nullptr) {
+    startup.cb = sizeof extended;
+    extended.lpAttributeList = handOver.list();
+    flags |= EXTENDED_STARTUPINFO_PRESENT;
+  }
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = ShowState(windowStyle);
   PROCESS_INFORMATION process{};
@@ -33,7 +86,8 @@ ProcessId ProcessTable::Start(const Text& program, const Text& commandLine,
   // its copy.
   Text writable = commandLine;
   if (!CreateProcessW(program.c_str(), writable.data(), nullptr, nullptr,
-                      FALSE, 0, nullptr, nullptr, &startup, &process))
+                      handOver.inherits() ? TRUE : FALSE, flags, nullptr,
+                      nullptr, &startup, &process))
     throw Failure(SystemMessage(GetLastError(), program));
   CloseHandle(process.hThread);
   const ProcessId id = process.dwProcessId;

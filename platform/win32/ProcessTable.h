@@ -18,8 +18,10 @@ class ProcessTable {
   ~ProcessTable();
 
   // Starts `program` by its full path; `commandLine` goes over unchanged.
+  // `lock` (nullptr for none) is handed down to the new process, and the
+  // only handle it inherits; QUARROW_FOLDER_LOCK tells it the value.
   ProcessId Start(const Text& program, const Text& commandLine,
-                  int windowStyle);
+                  int windowStyle, void* lock = nullptr);
   // Waits for the process and gives back its exit code, taken from the
   // handle kept since the start; a process this table did not start gives
   // an unknown end.

@@ -18,7 +18,8 @@ ProcessId Win32Platform::StartProcess(const Text& program,
                                       const Text& commandLine,
                                       int windowStyle) {
   const unsigned long long logSize = win32::ToolLogSize();
-  const ProcessId id = processes_.Start(program, commandLine, windowStyle);
+  const ProcessId id = processes_.Start(program, commandLine, windowStyle,
+                                        folderLock_.handle());
   logSizeAtStart_[id] = logSize;
   return id;
 }
@@ -66,6 +67,28 @@ FileState Win32Platform::GetFileState(const Text& name) {
 std::unique_ptr<TextReader> Win32Platform::OpenTextFile(const Text& name) {
   return win32::OpenCodePageFile(name);
 }
+
+void Win32Platform::SyncFolder() { win32::FlushCurrentFolder(); }
+
+void Win32Platform::WriteHiddenFile(const Text& name,
+                                    const std::string& bytes) {
+  win32::WriteHiddenWhole(name, bytes);
+}
+
+std::optional<std::string> Win32Platform::ReadHiddenFile(const Text& name) {
+  // The job's own files are a few lines; a bigger one is not one of them.
+  return win32::ReadSmallFile(name, 64 * 1024);
+}
+
+void Win32Platform::RemoveHiddenFile(const Text& name) {
+  win32::RemoveIfThere(name);
+}
+
+bool Win32Platform::TryLockFolder() { return folderLock_.TryLock(); }
+
+void Win32Platform::ReleaseFolderLock() { folderLock_.Release(); }
+
+bool Win32Platform::StopRequested() { return win32::StopWasRequested(); }
 
 Text Win32Platform::UpperCase(const Text& text) {
   if (text.empty()) return text;

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "platform/PlatformOnDesktop.h"
+#include "platform/win32/JobFiles.h"
 #include "platform/win32/ProcessTable.h"
 
 namespace quarrow {
@@ -25,6 +26,13 @@ class Win32Platform final : public PlatformOnDesktop {
   void RenameFile(const Text& from, const Text& to) override;
   FileState GetFileState(const Text& name) override;
   std::unique_ptr<TextReader> OpenTextFile(const Text& name) override;
+  void SyncFolder() override;
+  void WriteHiddenFile(const Text& name, const std::string& bytes) override;
+  std::optional<std::string> ReadHiddenFile(const Text& name) override;
+  void RemoveHiddenFile(const Text& name) override;
+  bool TryLockFolder() override;
+  void ReleaseFolderLock() override;
+  bool StopRequested() override;
   Text UpperCase(const Text& text) override;
 
   LocalTime Now() override;
@@ -37,6 +45,7 @@ class Win32Platform final : public PlatformOnDesktop {
   win32::ProcessTable processes_;
   // The tool's log size when each process not yet waited for was started.
   std::map<ProcessId, unsigned long long> logSizeAtStart_;
+  win32::FolderLockHandle folderLock_;
 };
 
 }  // namespace quarrow

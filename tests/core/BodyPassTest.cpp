@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "retrieval/Passes.h"
 #include "support/FakePlatform.h"
 
@@ -110,13 +112,27 @@ TEST_F(BodyPass, ExtractFilesAreNumberedInListingOrderAndTheBodyFileStays) {
   EXPECT_EQ(p.fs.Read(L"c:\\mail\\msg2.txt"), "whole");
 }
 
-TEST_F(BodyPass, LeftoverExtractFilesAreRenamedWithTheNewOnes) {
+TEST_F(BodyPass, LeftoverExtractFilesAreSavedOnTheirOwnBeforeTheRun) {
   p.fs.WriteFile(L"c:\\mail\\Extract9-old.pdf", "old");
-  Add("Subject: Velbrin", "whole", {{L"new.pdf", "new"}});
+  Add("Subject: Velbrin", "whole, no attachments");
   Headers();
   ReadBody_Click(job);
+  // Never counted as the message's results: its own text is saved too.
   EXPECT_EQ(p.fs.Read(L"c:\\mail\\07-01-28 09-36-14-1.vch"), "old");
-  EXPECT_EQ(p.fs.Read(L"c:\\mail\\07-01-28 09-36-14-2.vch"), "new");
+  EXPECT_EQ(p.fs.Read(L"c:\\mail\\07-01-28 09-36-14.vch"),
+            "whole, no attachments");
+  ASSERT_EQ(p.boxes.size(), 1u);
+  EXPECT_EQ(p.boxes[0].text,
+            L"1 result of an interrupted job was saved as "
+            L"\"07-01-28 09-36-14-1.vch\".");
+  // Saved and synced before the tool ran.
+  const std::vector<std::string> expected = {
+      "rename Extract9-old.pdf 07-01-28 09-36-14-1.vch", "sync",
+      "write .quarrow-retrieval", "start"};
+  const auto start = std::find(p.diskLog.begin(), p.diskLog.end(),
+                               "rename Extract9-old.pdf 07-01-28 09-36-14-1.vch");
+  ASSERT_NE(start, p.diskLog.end());
+  EXPECT_EQ(std::vector<std::string>(start, start + 4), expected);
 }
 
 TEST_F(BodyPass, ALeftBodyFileIsRenamedForALaterMessageWithoutAttachments) {
@@ -175,13 +191,14 @@ TEST_F(BodyPass, TheStampTakesTheDateFirstAndThenTheTime) {
   EXPECT_TRUE(p.fs.Exists(L"c:\\mail\\07-01-28 00-00-00.vch"));
 }
 
-TEST_F(BodyPass, ATaskThatCannotStartStillRenamesWhatIsThere) {
+TEST_F(BodyPass, ATaskThatCannotStartStillSavesWhatIsThere) {
   Add("Subject: Velbrin");
   Headers();
   p.fs.WriteFile(L"c:\\mail\\Extract5-left.txt", "left");
   p.toolMissing = true;
+  // The run wrote nothing, so no body file is missed after it.
   ReadBody_Click(job);
-  EXPECT_EQ(p.boxes.size(), 1u);
+  EXPECT_EQ(p.boxes.size(), 2u);  // the saved file, the failed start
   EXPECT_EQ(p.fs.Read(L"c:\\mail\\07-01-28 09-36-14-1.vch"), "left");
 }
 

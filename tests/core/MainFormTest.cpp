@@ -162,11 +162,12 @@ TEST_F(Form, BatchExitStatusSaysHowTheToolRunsWent) {
     FakePlatform batch;
     batch.fs.AddFolder(L"c:\\mail");
     batch.argumentText = L"/me/pw/host/110/subj/c:\\mail";
-    // Every run leaves a matching header file, and an extract file waits,
-    // so no pass ends early for want of a body file.
-    batch.fs.WriteFile(L"c:\\mail\\Extract9-left", "x");
-    batch.tool = [&](const Text&) {
+    // Every run leaves a matching header file, and a retrieval run an
+    // extract file, so no pass ends early for want of a body file.
+    batch.tool = [&](const Text& command) {
       batch.fs.WriteFile(L"c:\\mail\\MSG1.TXT", "subj");
+      if (command.find(L"-xtract") != Text::npos)
+        batch.fs.WriteFile(L"c:\\mail\\Extract1-x", "x");
     };
     batch.exits = c.exits;
     if (c.failedStart) batch.FailOn(testing::Op::StartProcess, c.failedStart);

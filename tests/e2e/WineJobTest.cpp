@@ -11,7 +11,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <random>
+#include <thread>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <sstream>
 
@@ -216,6 +220,36 @@ TEST_F(WindowsJob, AServerStoppedInTheMiddleOfARetrievalLeavesTheMessage) {
   EXPECT_THAT(NewToolLog(), HasSubstr("closed the connection"));
   EXPECT_THAT(Results(), IsEmpty());
   EXPECT_EQ(server->Messages(), (std::vector<std::string>{small.raw, big.raw}));
+}
+
+// Quarrow.exe ended by taskkill /F at a few seeded moments of a whole job;
+// the next job saves what the killed one left, and nothing is lost.
+TEST_F(WindowsJob, TaskkillAtAnyMomentLosesNoMessage) {
+  const std::vector<CorpusMessage> corpus = harness::Corpus();
+  const unsigned seed = static_cast<unsigned>(std::random_device{}());
+  std::cout << "taskkill seed " << seed << std::endl;
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> moment(500, 6000);
+  for (int trial = 0; trial < 3; ++trial) {
+    const int delay = moment(random);
+    std::string what = "taskkill after " + std::to_string(delay) + " ms, seed " +
+                             std::to_string(seed);
+    std::filesystem::remove_all(drive / "job");
+    server->SetMessages(harness::RawMessages(corpus));
+    std::thread killer([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+      const ProcessResult taskkill = harness::RunProcess(
+          {QUARROW_WINE_RUN, prefix, "taskkill", "/F", "/IM", "Quarrow.exe"}, "/", {}, 120);
+      std::cout << "taskkill: " << taskkill.status << " " << taskkill.out << taskkill.err << std::endl;
+    });
+    const ProcessResult killed = QuarrowExe("Velbrin", server->pop3Port());
+    killer.join();
+    what += ", killed job's status " + std::to_string(killed.status);
+    std::cout << what << std::endl;
+    const ProcessResult next = QuarrowExe("Velbrin", server->pop3Port());
+    EXPECT_TRUE(next.status == 0 || next.status == 3) << what << "\n" << next.err;
+    harness::ExpectNothingLost(corpus, drive.path(), *server, what);
+  }
 }
 
 TEST_F(WindowsJob, AnUntrustedCertificateFetchesAndDeletesNothing) {

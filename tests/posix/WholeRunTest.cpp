@@ -148,7 +148,8 @@ TEST_F(WholeRun, NothingMatchingFetchesNothing) {
   EXPECT_EQ(Run({"/me/pw/host/110/Velbrin/c:\\mail"}), 0);
   EXPECT_EQ(ToolRuns().size(), 1u);
   EXPECT_THAT(Results(), IsEmpty());
-  EXPECT_THAT(Files(mail), UnorderedElementsAre("MSG1.TXT", "MSG2.TXT"));
+  // The lock file stays; no record of a retrieval is left.
+  EXPECT_THAT(Files(mail), UnorderedElementsAre("MSG1.TXT", "MSG2.TXT", ".quarrow.lock"));
 }
 
 TEST_F(WholeRun, AToolRunThatReportsAFailureIsToldAndEndsWithStatus3) {

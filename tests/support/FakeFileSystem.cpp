@@ -100,6 +100,10 @@ void FakeFileSystem::WriteFile(const Text& path, const std::string& bytes) {
   it->second.written = ++writes_;
 }
 
+void FakeFileSystem::Remove(const Text& path) {
+  files_.erase(Key(Absolute(path)));
+}
+
 FakeFile* FakeFileSystem::Find(const Text& path) {
   auto it = files_.find(Key(Absolute(path)));
   return it == files_.end() ? nullptr : &it->second;

@@ -30,6 +30,8 @@ class FakeFileSystem {
   void AddDrive(wchar_t letter);
   void AddFolder(const Text& path);
   void WriteFile(const Text& path, const std::string& bytes);
+  // Removes a file, hidden or not; none is not an error.
+  void Remove(const Text& path);
   FakeFile* Find(const Text& path);
   bool Exists(const Text& path) { return Find(path) != nullptr; }
   bool FolderExists(const Text& path) const;

@@ -74,6 +74,7 @@ int FakePlatform::calls(Op op) const {
 }
 
 void FakePlatform::Call(Op op) {
+  if (killAtCall != 0 && ++totalCalls_ == killAtCall) throw Killed();
   const int n = ++calls_[op];
   auto it = failOn_.find(op);
   if (it != failOn_.end() && it->second == n)
@@ -87,6 +88,7 @@ ProcessId FakePlatform::StartProcess(const Text& program,
     throw Failure(L"The system cannot find the file specified.");
   const size_t run = toolRuns.size();
   toolRuns.push_back({program, commandLine, windowStyle, fs.CurrentFolder()});
+  diskLog.push_back("start");
   ProcessExit exit;
   exit.known = true;
   if (run < exits.size()) exit = exits[run];
@@ -95,13 +97,21 @@ ProcessId FakePlatform::StartProcess(const Text& program,
 }
 
 ProcessExit FakePlatform::WaitForProcess(ProcessId id) {
-  Call(Op::WaitForProcess);
   // The tool does its work while it is waited for: a runner that did not
   // wait would find nothing in the folder.
   auto it = running_.find(id);
-  if (it == running_.end()) return ProcessExit();
-  const Running ended = it->second;
-  running_.erase(it);
+  const bool known = it != running_.end();
+  const Running ended = known ? it->second : Running{};
+  if (known) running_.erase(it);
+  try {
+    Call(Op::WaitForProcess);
+  } catch (const Killed&) {
+    // The tool outlives the program and finishes its work.
+    if (known && !ended.exit.Failed()) RunScriptedTool(ended.command);
+    throw;
+  }
+  if (!known) return ProcessExit();
+  if (stopDuringRun == static_cast<int>(toolRuns.size())) stopRequested = true;
   if (tool) {
     tool(ended.command);
   } else if (!ended.exit.Failed()) {
@@ -158,6 +168,7 @@ void FakePlatform::DeleteFiles(const Text& pattern) {
 void FakePlatform::RenameFile(const Text& from, const Text& to) {
   Call(Op::RenameFile);
   fs.Rename(from, to);
+  diskLog.push_back("rename " + ToUtf8(from) + " " + ToUtf8(to));
 }
 
 FileState FakePlatform::GetFileState(const Text& name) {
@@ -228,6 +239,47 @@ void FakePlatform::ShowMessage(const Text& text, const Text& title,
   Call(Op::ShowMessage);
   windowLog.push_back("box");
   boxes.push_back({text, title, icon});
+}
+
+void FakePlatform::SyncFolder() {
+  Call(Op::SyncFolder);
+  diskLog.push_back("sync");
+}
+
+void FakePlatform::WriteHiddenFile(const Text& name,
+                                   const std::string& bytes) {
+  Call(Op::WriteHiddenFile);
+  fs.WriteFile(name, bytes);
+  fs.Find(name)->hidden = true;
+  diskLog.push_back("write " + ToUtf8(name));
+}
+
+std::optional<std::string> FakePlatform::ReadHiddenFile(const Text& name) {
+  Call(Op::ReadHiddenFile);
+  const FakeFile* file = fs.Find(name);
+  if (!file) return std::nullopt;
+  return file->bytes;
+}
+
+void FakePlatform::RemoveHiddenFile(const Text& name) {
+  Call(Op::RemoveHiddenFile);
+  fs.Remove(name);
+  diskLog.push_back("remove " + ToUtf8(name));
+}
+
+bool FakePlatform::TryLockFolder() {
+  Call(Op::TryLockFolder);
+  if (lockBusyTries > 0) {
+    --lockBusyTries;
+    return false;
+  }
+  lockHeld = true;
+  return true;
+}
+
+void FakePlatform::ReleaseFolderLock() {
+  Call(Op::ReleaseFolderLock);
+  lockHeld = false;
 }
 
 }  // namespace quarrow::testing

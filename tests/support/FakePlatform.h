@@ -24,8 +24,14 @@ enum class Op {
   StartProcess, WaitForProcess, SelectDrive, ChangeFolder, ListFiles,
   DeleteFiles, RenameFile, GetFileState, OpenTextFile, UpperCase, Now, Sleep,
   ProgramFolder, ArgumentText, HideMainWindow, ShowMainWindow,
-  CloseMainWindow, ProcessPendingEvents, ShowMessage
+  CloseMainWindow, ProcessPendingEvents, ShowMessage, SyncFolder,
+  WriteHiddenFile, ReadHiddenFile, RemoveHiddenFile, TryLockFolder,
+  ReleaseFolderLock
 };
+
+// Thrown by the call at which a test ends the program as a kill would: it
+// is no Failure and no std::exception, so nothing in the program catches it.
+struct Killed {};
 
 class FakePlatform : public Platform {
  public:
@@ -70,6 +76,22 @@ class FakePlatform : public Platform {
   // waited for, in the folder the tool inherited, whatever its exit.
   std::function<void(const Text& command)> tool;
 
+  // What the folder saw, in order: "rename FROM TO", "sync", "start",
+  // "write NAME", "remove NAME" (hidden files).
+  std::vector<std::string> diskLog;
+  // Another job holds the folder for this many more tries of the lock.
+  int lockBusyTries = 0;
+  bool lockHeld = false;
+  // The stop request arrives while the tool run with this number (from 1)
+  // is waited for; 0 for never.
+  int stopDuringRun = 0;
+  bool stopRequested = false;
+  // The program dies as a kill would just before this call (from 1) of any
+  // operation; the tool run being waited for then still goes to its end,
+  // as a tool outlives a program killed alone. 0 for never.
+  int killAtCall = 0;
+  int totalCalls() const { return totalCalls_; }
+
   // The `nth` call (from 1) of `op` throws a Failure.
   void FailOn(Op op, int nth) { failOn_[op] = nth; }
   int calls(Op op) const;
@@ -99,12 +121,20 @@ class FakePlatform : public Platform {
   void ProcessPendingEvents() override;
   void ShowMessage(const Text& text, const Text& title,
                    MessageIcon icon) override;
+  void SyncFolder() override;
+  void WriteHiddenFile(const Text& name, const std::string& bytes) override;
+  std::optional<std::string> ReadHiddenFile(const Text& name) override;
+  void RemoveHiddenFile(const Text& name) override;
+  bool TryLockFolder() override;
+  void ReleaseFolderLock() override;
+  bool StopRequested() override { return stopRequested; }
 
  private:
   void Call(Op op);
   void RunScriptedTool(const Text& command);
 
   std::map<Op, int> calls_;
+  int totalCalls_ = 0;
   std::map<Op, int> failOn_;
   struct Running {
     Text command;

@@ -2,6 +2,9 @@
 
 #include <FL/Fl.H>
 
+#include <iostream>
+
+#include "platform/HeadlessDesktop.h"
 #include "ui/fltk/MessageBox.h"
 
 namespace quarrow::fltk {
@@ -26,6 +29,10 @@ void FltkDesktop::ShowMessage(const Text& text, const Text& title,
   // In the main window's font size, which its label size carries.
   ShowMessageBox(text, title, icon,
                  window_ != nullptr ? window_->labelsize() : FL_NORMAL_SIZE);
+}
+
+void FltkDesktop::ShowStopNotice(const Text& text, const Text& title) {
+  std::cerr << ToUtf8(HeadlessDesktop::OneLine(text, title)) << std::endl;
 }
 
 }  // namespace quarrow::fltk

@@ -19,6 +19,9 @@ class FltkDesktop : public Desktop {
   void ProcessPendingEvents() override;
   void ShowMessage(const Text& text, const Text& title,
                    MessageIcon icon) override;
+  // A line on standard error: the session may be ending, and a box would
+  // keep the program from doing so.
+  void ShowStopNotice(const Text& text, const Text& title) override;
 
  private:
   Fl_Window* window_ = nullptr;

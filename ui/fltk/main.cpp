@@ -12,6 +12,7 @@
 
 #include "platform/HeadlessDesktop.h"
 #include "platform/posix/PosixPlatform.h"
+#include "platform/posix/StopSignals.h"
 #include "ui/HeadlessRun.h"
 #include "ui/MainForm.h"
 #include "ui/fltk/FltkDesktop.h"
@@ -50,7 +51,11 @@ int RunWithWindow(const std::vector<std::string>& arguments) {
   if (form.exitStatus()) return *form.exitStatus();
 
   window.Show();
-  while (!form.exitStatus() && Fl::first_window() != nullptr) Fl::wait();
+  // Waits in short steps, so a stop signal ends an idle window too.
+  while (!form.exitStatus() && Fl::first_window() != nullptr) {
+    Fl::wait(0.25);
+    if (platform.StopRequested()) form.StopRequested();
+  }
   return form.exitStatus().value_or(MainForm::kOk);
 }
 
@@ -59,6 +64,7 @@ int RunWithWindow(const std::vector<std::string>& arguments) {
 int main(int argc, char** argv) {
   // Upper-casing and the reading of header files follow the user's locale.
   std::setlocale(LC_ALL, "");
+  quarrow::posix::InstallStopHandlers();
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   return Headless() ? RunHeadless(arguments) : RunWithWindow(arguments);
 }

@@ -6,6 +6,8 @@
 #include <iostream>
 
 #include "platform/HeadlessDesktop.h"
+#include "platform/win32/JobFiles.h"
+#include "platform/win32/SessionEnd.h"
 #include "platform/win32/Win32Platform.h"
 #include "ui/HeadlessRun.h"
 #include "ui/MainForm.h"
@@ -56,5 +58,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   // a DLL the system loads later on our behalf comes from System32 only,
   // never from there or from the program's folder.
   SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-  return Headless() ? RunHeadless() : RunWithWindow(instance, show);
+  quarrow::win32::InstallConsoleStopHandler();
+  quarrow::win32::WatchForSessionEnd();
+  const int status = Headless() ? RunHeadless() : RunWithWindow(instance, show);
+  // A console event waiting for the job may let the system end us now.
+  quarrow::win32::JobStopped();
+  return status;
 }

@@ -1,5 +1,7 @@
 #include "ui/win32/MainWindow.h"
 
+#include "platform/win32/JobFiles.h"
+
 #include <imm.h>
 
 #include <algorithm>
@@ -178,6 +180,18 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_CLOSE:
       form_.Form_QueryClose();
+      return 0;
+    case WM_QUERYENDSESSION:
+      // Logoff or shutdown: no further tool run starts, and the job ends
+      // once the run in progress is saved.
+      win32::RequestStop();
+      form_.StopRequested();
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wParam) {
+        win32::RequestStop();
+        form_.StopRequested();
+      }
       return 0;
     case WM_DESTROY:
       PostQuitMessage(0);

@@ -1,5 +1,9 @@
 #include "ui/win32/Win32Desktop.h"
 
+#include <iostream>
+
+#include "platform/HeadlessDesktop.h"
+
 namespace quarrow::win32 {
 
 namespace {
@@ -67,6 +71,10 @@ void Win32Desktop::Dispatch(MSG& message) {
   if (window != nullptr && IsDialogMessageW(window, &message)) return;
   TranslateMessage(&message);
   DispatchMessageW(&message);
+}
+
+void Win32Desktop::ShowStopNotice(const Text& text, const Text& title) {
+  std::cerr << ToUtf8(HeadlessDesktop::OneLine(text, title)) << std::endl;
 }
 
 }  // namespace quarrow::win32

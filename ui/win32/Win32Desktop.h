@@ -24,6 +24,9 @@ class Win32Desktop final : public Desktop {
   void ProcessPendingEvents() override;
   void ShowMessage(const Text& text, const Text& title,
                    MessageIcon icon) override;
+  // A line on standard error: the session may be ending, and a box would
+  // keep the program from doing so.
+  void ShowStopNotice(const Text& text, const Text& title) override;
 
   // Handles messages until the window has been closed (WM_QUIT); stops
   // early when `done` says so.

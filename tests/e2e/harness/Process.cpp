@@ -17,15 +17,17 @@ namespace harness {
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::string& cwd,
                          const std::map<std::string, std::optional<std::string>>& env,
-                         int timeoutSeconds) {
+                         int timeoutSeconds,
+                         const std::function<void(int pid)>& started) {
   int outPipe[2], errPipe[2];
   if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
     throw std::runtime_error("pipe failed");
   }
-  auto started = std::chrono::steady_clock::now();
+  auto startedAt = std::chrono::steady_clock::now();
   pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
+    if (started) setpgid(0, 0);
     dup2(outPipe[1], 1);
     dup2(errPipe[1], 2);
     int null = open("/dev/null", O_RDONLY);
@@ -50,11 +52,15 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
   }
   close(outPipe[1]);
   close(errPipe[1]);
+  if (started) {
+    setpgid(pid, pid);  // either side may come first
+    started(pid);
+  }
   ProcessResult result;
   pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
   std::string* sinks[2] = {&result.out, &result.err};
   int open = 2;
-  auto deadline = started + std::chrono::seconds(timeoutSeconds);
+  auto deadline = startedAt + std::chrono::seconds(timeoutSeconds);
   bool killed = false;
   while (open > 0) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -84,7 +90,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
   while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
   result.maxRssKb = usage.ru_maxrss;
-  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - startedAt).count();
   if (WIFEXITED(status)) {
     result.status = WEXITSTATUS(status);
   } else if (WIFSIGNALED(status)) {

@@ -33,14 +33,15 @@ std::string BatchCommandLine(const PrivateDovecot& server, int port, const std::
 ProcessResult RunQuarrowJob(const std::string& program, const PrivateDovecot& server,
                             int port, const std::string& subject,
                             const std::string& password, const std::string& drive,
-                            const std::map<std::string, std::optional<std::string>>& more) {
+                            const std::map<std::string, std::optional<std::string>>& more,
+                            const std::function<void(int pid)>& started) {
   mkdir((drive + "/job").c_str(), 0755);
   std::map<std::string, std::optional<std::string>> env = server.ToolEnvironment();
   for (const auto& [name, value] : more) env[name] = value;
   env["QUARROW_HEADLESS"] = "1";
   env["QUARROW_DRIVE_D"] = drive;
   return RunProcess({program, BatchCommandLine(server, port, subject, password, "d:\\job")},
-                    drive, env, 300);
+                    drive, env, 300, started);
 }
 
 std::set<std::string> VelbrinIds(const std::vector<CorpusMessage>& corpus) {
@@ -79,6 +80,16 @@ JobOutcome ActualOutcome(const std::string& drive, const PrivateDovecot& server)
   std::sort(outcome.results.begin(), outcome.results.end());
   for (const std::string& message : server.Messages()) outcome.idsLeft.push_back(CorpusId(message));
   return outcome;
+}
+
+void ExpectNothingLost(const std::vector<CorpusMessage>& corpus, const std::string& drive,
+                       const PrivateDovecot& server, const std::string& trial) {
+  const JobOutcome expected = ExpectedOutcome(corpus, VelbrinIds(corpus));
+  const JobOutcome actual = ActualOutcome(drive, server);
+  EXPECT_EQ(actual.idsLeft, expected.idsLeft) << trial;
+  for (const std::string& result : expected.results)
+    EXPECT_TRUE(std::count(actual.results.begin(), actual.results.end(), result) > 0)
+        << trial << ": a fetched message's content is in no .vch file";
 }
 
 std::vector<std::string> BadlyNamedResults(const std::string& folder) {

@@ -23,10 +23,13 @@ std::string BatchCommandLine(const PrivateDovecot& server, int port, const std::
 // Runs `program` /login/password/server/port/subject/d:\job with drive D:
 // mapped to `drive` (which gets the folder "job"), trusting the server's CA,
 // with `more` in the environment (QUARROW_GETMAIL_PROTOCOL=imap, say).
+// `started`, if given, gets the job's process id as it starts (see
+// RunProcess).
 ProcessResult RunQuarrowJob(const std::string& program, const PrivateDovecot& server,
                             int port, const std::string& subject,
                             const std::string& password, const std::string& drive,
-                            const std::map<std::string, std::optional<std::string>>& more = {});
+                            const std::map<std::string, std::optional<std::string>>& more = {},
+                            const std::function<void(int pid)>& started = {});
 
 // What a job over `corpus` must leave when it fetches the messages with the
 // ids `fetched`: the contents of the .vch files (sorted) and the corpus ids
@@ -50,6 +53,13 @@ JobOutcome ActualOutcome(const std::string& drive, const PrivateDovecot& server)
 // there as they were.
 void ExpectFetched(const std::vector<CorpusMessage>& corpus, const std::set<std::string>& fetched,
                    const std::string& drive, const PrivateDovecot& server);
+
+// Checks (with gtest) that after interrupted jobs and a normal one, every
+// result of the messages for "Velbrin" is among the .vch files of `drive`'s
+// job folder (twice is safe), and only the other messages stay on `server`.
+// `trial` names the case in any failure.
+void ExpectNothingLost(const std::vector<CorpusMessage>& corpus, const std::string& drive,
+                       const PrivateDovecot& server, const std::string& trial);
 
 // The ".vch" files of `folder` whose names are not "YY-MM-DD HH-MM-SS.vch"
 // or "YY-MM-DD HH-MM-SS-k.vch", and the files still named "Extract...".
