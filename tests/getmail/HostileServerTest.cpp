@@ -102,7 +102,11 @@ TEST_F(HostileServerTest, NoPasswordGoesWithoutTlsUnlessAllowed) {
     SCOPED_TRACE(c.name);
     NewFolder();
     HostileServer server({Mail("a", "ua")}, {c.capabilities, c.capaRefused});
-    for (const char* value : {"", "yes", "ALLOW"}) {
+    // Unset, as most users have it, and every value but the one that allows.
+    for (const std::optional<std::string>& value :
+         {std::optional<std::string>(), std::optional<std::string>(""),
+          std::optional<std::string>("yes"), std::optional<std::string>("ALLOW")}) {
+      SCOPED_TRACE(value ? "QUARROW_GETMAIL_PLAINTEXT=" + *value : "unset");
       ProcessResult refused = HeaderRun(server, {{"QUARROW_GETMAIL_PLAINTEXT", value}});
       EXPECT_EQ(refused.status, 1);
       EXPECT_NE(refused.err.find("plain text"), std::string::npos) << refused.err;

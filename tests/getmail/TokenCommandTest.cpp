@@ -32,6 +32,7 @@ const Refusal kRefusals[] = {
     {"echo tok& exit /b 1", "exit status 1"},
     {"rem", "printed no access token"},
     {"echo tok& echo DELE 1", "more than one word"},
+    {"echo tok& echo more", "more than one word"},
     {"c:\\nonexistent\\token-helper.exe", "exit status 9009"},
 };
 #else
@@ -42,6 +43,7 @@ const Refusal kRefusals[] = {
     {"kill -9 $$", "signal"},
     {"true", "printed no access token"},
     {"printf 'tok\\r\\nDELE 1\\r\\n'", "more than one word"},
+    {"printf 'tok\\r\\nmore'", "more than one word"},
     {"head -c 100000 /dev/zero | tr '\\0' a", "far more"},
     {"/nonexistent/token-helper", "exit status 127"},
 };
