@@ -223,7 +223,9 @@ void Pop3Session::Login(const std::string& login,
     token += login;
     token += '\0';
     token += password;
-    Send("AUTH PLAIN " + Base64Encode(token));
+    const std::string response = Base64Encode(token);
+    KeepSecretBase64(response);
+    Send("AUTH PLAIN " + response);
     ok = ReadStatus(&text);
   } else {
     Send("USER " + login);

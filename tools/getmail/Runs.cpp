@@ -7,6 +7,7 @@
 #include "tools/getmail/HeaderText.h"
 #include "tools/getmail/IncomingMessage.h"
 #include "tools/getmail/Pop3Session.h"
+#include "tools/getmail/ServerText.h"
 #include "tools/getmail/Settings.h"
 #include "tools/getmail/StateFile.h"
 #include "tools/getmail/TokenCommand.h"
@@ -67,7 +68,7 @@ int FindMessage(Pop3Session& session, const State& state, int i) {
     std::optional<std::vector<int>> numbers = session.MessagesWithUniqueId(uid, count);
     if (!numbers) throw Error("the server no longer lists unique ids (UIDL)");
     if (numbers->empty()) {
-      throw Gone(i, "(id " + uid + ") is no longer on the server");
+      throw Gone(i, "(id " + Shown(uid) + ") is no longer on the server");
     }
     if (numbers->size() == 1) return numbers->front();
   }
