@@ -54,7 +54,8 @@ bool SameFile(HANDLE a, HANDLE b) {
 
 std::string_view TextFileMark() { return "\xEF\xBB\xBF"; }
 
-TempFile::TempFile(std::string purpose) : purpose_(std::move(purpose)) {
+TempFile::TempFile(std::string purpose, Readers readers)
+    : purpose_(std::move(purpose)), readers_(readers) {
   // CREATE_NEW: a name that exists, a planted link included, is never
   // opened. Others may read and rename it, never write it.
   for (int attempt = 0; attempt < 100; ++attempt) {
