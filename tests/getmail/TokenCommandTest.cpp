@@ -74,22 +74,37 @@ TEST(TokenCommand, StopsWhatItStarted) {
   ASSERT_NE(mkdtemp(folder), nullptr);
   const std::string pidFile = std::string(folder) + "/pid";
   const std::string record = "sh -c 'echo $$ > " + pidFile + "; exec sleep 60' ";
-  // The second prints its token and ends once the process it started is
-  // under way, leaving that process behind.
+  // The others print their token and end once the process they started is
+  // under way, leaving that process behind, holding the pipe open; the
+  // last one's is in a session of its own, out of the group's reach.
   const std::string started = "until [ -s " + pidFile + " ]; do sleep 0.05; done; ";
-  for (const std::string& command : {record + "& wait", record + "& " + started + "echo tok"}) {
+  struct Case {
+    std::string command;
+    bool ends;  // gives its token rather than running out of time
+  } cases[] = {
+      {record + "& wait", false},
+      {record + "& " + started + "echo tok", true},
+      {"setsid " + record + "& " + started + "echo tok", true},
+      // ... and one started by a process still running when the command ends.
+      {"sh -c 'setsid sh -c \"echo \\$\\$ > " + pidFile + "; exec sleep 60\" & sleep 60' & " +
+           started + "echo tok",
+       true},
+  };
+  for (const Case& c : cases) {
+    const std::string& command = c.command;
     unlink(pidFile.c_str());
     try {
-      EXPECT_EQ(RunTokenCommand(command, "me", 1500ms), "tok") << command;
+      EXPECT_EQ(RunTokenCommand(command, "me", c.ends ? 20s : 1500ms), "tok") << command;
+      EXPECT_TRUE(c.ends) << command;
     } catch (const Error& error) {
+      EXPECT_FALSE(c.ends) << command << ": " << error.what();
       EXPECT_NE(std::string(error.what()).find("did not end in time"), std::string::npos)
           << command << ": " << error.what();
     }
     pid_t left = 0;
     std::ifstream(pidFile) >> left;
     ASSERT_GT(left, 0) << command;
-    // SIGKILL went to the group: the process is gone, or a zombie waiting
-    // for a parent that reaps it.
+    // The process is gone, or a zombie waiting for a parent that reaps it.
     bool gone = false;
     for (int i = 0; i < 200 && !gone; ++i) {
       std::string state;
