@@ -564,6 +564,10 @@ TEST_F(ToolTest, AFolderThatCannotBeFlushedToDiskLeavesTheMessageOnTheServer) {
   EXPECT_EQ(tap.Count("DELE"), 0);
   EXPECT_EQ(tap.Count("QUIT"), 1);  // the header run's only
   EXPECT_EQ(IdsOnServer(), std::vector<std::string>{"two-attachments"});
+  // Nothing of the message stands, so the next run saves it once.
+  for (const std::string& name : harness::ListFolder(folder.path())) {
+    EXPECT_TRUE(name == "MSG1.TXT" || name == ".getmail-state") << name;
+  }
 }
 
 }  // namespace
