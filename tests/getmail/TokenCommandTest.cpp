@@ -118,6 +118,36 @@ TEST(TokenCommand, StopsWhatItStarted) {
   rmdir(folder);
 }
 #else
+// A program named cmd.exe in the current folder (the mail folder, which
+// others may write to) is never run in Windows' own one's place: here a copy
+// of getmail.exe, which would refuse cmd's arguments. (Wine's own programs
+// will not do: a copy of one runs the program its new name names.)
+TEST(TokenCommand, RunsWindowsOwnCmdNeverOneInTheCurrentFolder) {
+  wchar_t temp[MAX_PATH], previous[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  const std::wstring folder = std::wstring(temp) + L"getmail-planted-" +
+                              std::to_wstring(GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(GetTickCount64());
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  // The build's path, as Wine shows the Linux file system (drive Z:).
+  std::wstring tool = L"Z:";
+  for (const char* c = GETMAIL_EXE_PATH; *c != '\0'; ++c) tool += *c == '/' ? L'\\' : wchar_t(*c);
+  const std::wstring planted = folder + L"\\cmd.exe";
+  ASSERT_TRUE(CopyFileW(tool.c_str(), planted.c_str(), TRUE)) << GetLastError();
+  ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));
+  std::string token;
+  try {
+    token = RunTokenCommand("echo tok-planted", "me", 20s);
+  } catch (const Error& error) {
+    ADD_FAILURE() << error.what();
+  }
+  SetCurrentDirectoryW(previous);
+  DeleteFileW(planted.c_str());
+  RemoveDirectoryW(folder.c_str());
+  EXPECT_EQ(token, "tok-planted");
+}
+
 // A command that does not end is stopped in time.
 TEST(TokenCommand, StopsACommandThatDoesNotEnd) {
   try {

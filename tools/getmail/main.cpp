@@ -11,6 +11,7 @@
 #include "tools/getmail/Report.h"
 #include "tools/getmail/Runs.h"
 #include "tools/getmail/ServerText.h"
+#include "tools/getmail/Startup.h"
 
 namespace {
 
@@ -26,15 +27,17 @@ void ReportFailure(const std::string& what) {
 
 int main(int argc, char** argv) {
   using namespace getmail;
+  SafeStart();
   std::string error;
-  std::optional<Options> options = ParseCommandLine(ToolArguments(argc, argv), error);
+  const std::vector<std::string> arguments = ToolArguments(argc, argv);
+  // Other local users can read a process's command line: overwrite the
+  // password there now that it has been read, a bad command line's too.
+  HidePassword(argc, argv);
+  std::optional<Options> options = ParseCommandLine(arguments, error);
   if (!options) {
     Report("getmail: " + error + "\n" + UsageText("getmail"));
     return kUsage;
   }
-  // Other local users can read a process's command line: overwrite the
-  // password there now that it has been read.
-  HidePassword(argc, argv);
   g_mime_init();
   int status = kOk;
   try {
