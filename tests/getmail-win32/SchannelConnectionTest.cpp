@@ -123,6 +123,10 @@ const TlsCase kTlsCases[] = {
     // Wine's Schannel negotiates TLS 1.1 all the same; Windows refuses it.
     {"ServerWithOnlyTls11", "TLS11", "localhost", "right-ca.pem",
      "older than 1.2|the TLS handshake with"},
+    // Revocation: a certificate its CA's list names is refused; one whose
+    // list cannot be had is taken, as mail clients take it.
+    {"RevokedByItsCasList", "CRLREVOKED", "localhost", "right-ca.pem", "it has been revoked"},
+    {"ItsCasListOutOfReach", "CRLMISSING", "localhost", "right-ca.pem", nullptr},
     {"CaFileMissing", "LOCALHOST", "localhost", "no-such-file.pem", "cannot open the CA file"},
     {"CaFileWithoutCertificate", "LOCALHOST", "localhost", "no-certificate.pem",
      "holds no certificate"},
