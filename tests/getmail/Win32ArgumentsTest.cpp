@@ -2,6 +2,7 @@
 // unquoted with blanks in it, before the arguments, and a password with
 // quotes in it, found as it stands in the raw text.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -64,6 +65,52 @@ TEST(Win32Arguments, APasswordIsFoundAsItStandsInTheRawText) {
               c.password);
     EXPECT_EQ(arguments[4].value, L"-s");
   }
+}
+
+// getmail.exe itself, in a folder with a blank in its name, started as
+// Quarrow starts it: its full path given apart, and the command line as it
+// stands, path unquoted. What it says on standard error shows which
+// arguments it found: the port, the last of them, is the one it refuses.
+TEST(Win32Arguments, GetmailFindsItsArgumentsAfterItsUnquotedPath) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring folder = std::wstring(temp) + L"Mail Tools " +
+                              std::to_wstring(GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(GetTickCount64());
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  std::wstring tool = L"Z:";
+  for (const char* c = GETMAIL_EXE_PATH; *c != '\0'; ++c) tool += *c == '/' ? L'\\' : wchar_t(*c);
+  const std::wstring program = folder + L"\\getmail.exe";
+  ASSERT_TRUE(CopyFileW(tool.c_str(), program.c_str(), TRUE)) << GetLastError();
+
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdError = writeEnd;
+  std::wstring line = program + L" -u me -pw Se\"cr\"et -s pop.example.com -port 0 -headersonly";
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
+                             CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process));
+  CloseHandle(writeEnd);
+  std::string err;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) err.append(buffer, got);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD status = 0;
+  GetExitCodeProcess(process.hProcess, &status);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  CloseHandle(readEnd);
+  DeleteFileW(program.c_str());
+  RemoveDirectoryW(folder.c_str());
+  EXPECT_EQ(status, 2u);
+  EXPECT_NE(err.find("the port must be a number from 1 to 65535"), std::string::npos) << err;
+  EXPECT_EQ(err.find("Secret"), std::string::npos) << err;
 }
 
 }  // namespace
