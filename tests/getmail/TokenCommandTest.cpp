@@ -11,6 +11,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "Win32GetmailCopy.h"
 #else
 #include <unistd.h>
 #endif
@@ -123,18 +125,11 @@ TEST(TokenCommand, StopsWhatItStarted) {
 // of getmail.exe, which would refuse cmd's arguments. (Wine's own programs
 // will not do: a copy of one runs the program its new name names.)
 TEST(TokenCommand, RunsWindowsOwnCmdNeverOneInTheCurrentFolder) {
-  wchar_t temp[MAX_PATH], previous[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
+  wchar_t previous[MAX_PATH];
   GetCurrentDirectoryW(MAX_PATH, previous);
-  const std::wstring folder = std::wstring(temp) + L"getmail-planted-" +
-                              std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(GetTickCount64());
-  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-  // The build's path, as Wine shows the Linux file system (drive Z:).
-  std::wstring tool = L"Z:";
-  for (const char* c = GETMAIL_EXE_PATH; *c != '\0'; ++c) tool += *c == '/' ? L'\\' : wchar_t(*c);
+  const std::wstring folder = CopyOfGetmail(L"getmail-planted-", L"cmd.exe");
+  ASSERT_FALSE(folder.empty()) << GetLastError();
   const std::wstring planted = folder + L"\\cmd.exe";
-  ASSERT_TRUE(CopyFileW(tool.c_str(), planted.c_str(), TRUE)) << GetLastError();
   ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));
   std::string token;
   try {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Win32GetmailCopy.h"
 #include "tools/getmail/win32/RawCommandLine.h"
 
 namespace getmail::win32 {
@@ -72,16 +73,9 @@ TEST(Win32Arguments, APasswordIsFoundAsItStandsInTheRawText) {
 // stands, path unquoted. What it says on standard error shows which
 // arguments it found: the port, the last of them, is the one it refuses.
 TEST(Win32Arguments, GetmailFindsItsArgumentsAfterItsUnquotedPath) {
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring folder = std::wstring(temp) + L"Mail Tools " +
-                              std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(GetTickCount64());
-  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-  std::wstring tool = L"Z:";
-  for (const char* c = GETMAIL_EXE_PATH; *c != '\0'; ++c) tool += *c == '/' ? L'\\' : wchar_t(*c);
+  const std::wstring folder = CopyOfGetmail(L"Mail Tools ", L"getmail.exe");
+  ASSERT_FALSE(folder.empty()) << GetLastError();
   const std::wstring program = folder + L"\\getmail.exe";
-  ASSERT_TRUE(CopyFileW(tool.c_str(), program.c_str(), TRUE)) << GetLastError();
 
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE readEnd = nullptr, writeEnd = nullptr;
