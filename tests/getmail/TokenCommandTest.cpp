@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -141,6 +142,39 @@ TEST(TokenCommand, RunsWindowsOwnCmdNeverOneInTheCurrentFolder) {
   DeleteFileW(planted.c_str());
   RemoveDirectoryW(folder.c_str());
   EXPECT_EQ(token, "tok-planted");
+}
+
+// The breakaway helper: this test program, started by the token command
+// with GETMAIL_TEST_BREAKAWAY set, tries to start a program outside the job
+// it runs in, and prints "held" if the job refuses, "escaped" if not.
+const bool kBreakawayHelper = [] {
+  if (GetEnvironmentVariableW(L"GETMAIL_TEST_BREAKAWAY", nullptr, 0) == 0) return false;
+  wchar_t system[MAX_PATH];
+  GetSystemDirectoryW(system, MAX_PATH);
+  std::wstring program = std::wstring(system) + L"\\ping.exe";
+  std::wstring line = L"ping -n 30 127.0.0.1";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  const bool escaped = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE,
+                                      CREATE_BREAKAWAY_FROM_JOB | CREATE_NO_WINDOW, nullptr,
+                                      nullptr, &startup, &process);
+  if (escaped) {
+    TerminateProcess(process.hProcess, 0);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  }
+  std::printf("%s\n", escaped ? "escaped" : "held");
+  std::fflush(stdout);
+  ExitProcess(0);
+}();
+
+TEST(TokenCommand, NothingItStartsBreaksAwayFromItsJob) {
+  wchar_t self[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+  std::string command = "set GETMAIL_TEST_BREAKAWAY=1&& \"";
+  for (const wchar_t* c = self; *c != L'\0'; ++c) command += static_cast<char>(*c);
+  EXPECT_EQ(RunTokenCommand(command + "\"", "me", 60s), "held");
 }
 
 // A command that does not end is stopped in time.
