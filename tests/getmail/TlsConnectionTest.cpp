@@ -1,15 +1,22 @@
 // The TLS connection on this system against openssl s_server on loopback
 // (tests/getmail-win32/tls-servers.sh starts them around the run): the
-// OCSP answer a server staples to its certificate.
+// OCSP answer a server staples to its certificate; and the getmail program
+// against a server that echoes the sign-in, which only goes under TLS.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <string>
 
+#include "Files.h"
+#include "Process.h"
+#include "tools/getmail/Base64.h"
 #include "tools/getmail/Connection.h"
 #include "tools/getmail/Errors.h"
+#include "tools/getmail/OAuth2.h"
 
 namespace getmail {
 namespace {
@@ -55,6 +62,42 @@ TEST(TlsConnection, RefusesACertificateThatItsStapledAnswerSaysIsRevoked) {
     }
   }
   unsetenv("QUARROW_GETMAIL_CAFILE");
+}
+
+// The commanded server sends what is written to its input: here a whole
+// POP3 session at once, ahead of the client's commands, whose last reply
+// repeats the XOAUTH2 sign-in it was sent, access token and all.
+TEST(TlsConnection, AServerThatEchoesTheTokenNeverGetsItShown) {
+  const std::string folder = FromEnvironment("GETMAIL_TLS_POSIX_DIR");
+  ASSERT_FALSE(folder.empty()) << "run through tls-servers.sh";
+  const std::string token = "ya29.Echoed-token-0123456789abcdefghijk";
+  const std::string response =
+      Base64Encode(OAuthInitialResponse(OAuthMechanism::kXOAuth2, "me", token));
+  const std::string session = "+OK ready\n+OK\nSASL XOAUTH2\n.\n-ERR unknown command: AUTH XOAUTH2 " +
+                              response + " (" + token + ")\n";
+  int input = open((folder + "/commands.in").c_str(), O_WRONLY);
+  ASSERT_GE(input, 0);
+  ASSERT_EQ(write(input, session.data(), session.size()), static_cast<ssize_t>(session.size()));
+  close(input);
+  harness::TempFolder mail("getmail-echo");
+  const std::string port = FromEnvironment("GETMAIL_TLS_PORT_COMMANDED");
+  harness::ProcessResult run = harness::RunProcess(
+      {GETMAIL_PATH, "-u", "me", "-pw", "unused", "-s", "localhost", "-port", port, "-headersonly"},
+      mail.path(),
+      {{"QUARROW_GETMAIL_OAUTH2_COMMAND", "echo " + token},
+       {"QUARROW_GETMAIL_CAFILE", folder + "/right-ca.pem"},
+       {"QUARROW_GETMAIL_TLS_PORTS", port},
+       {"QUARROW_GETMAIL_TIMEOUT", "20"}});
+  int quit = open((folder + "/commands.in").c_str(), O_WRONLY);
+  if (quit >= 0) {
+    (void)!write(quit, "q\n", 2);  // drops the connection, for whatever comes next
+    close(quit);
+  }
+  EXPECT_EQ(run.status, 3) << run.err;
+  EXPECT_NE(run.err.find("unknown command"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("***"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("Echoed-token"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find(response.substr(20, 40)), std::string::npos) << run.err;
 }
 
 }  // namespace
