@@ -123,6 +123,10 @@ const TlsCase kTlsCases[] = {
     // Wine's Schannel negotiates TLS 1.1 all the same; Windows refuses it.
     {"ServerWithOnlyTls11", "TLS11", "localhost", "right-ca.pem",
      "older than 1.2|the TLS handshake with"},
+    // Revocation: a certificate its CA's list names is refused; one whose
+    // list cannot be had is taken, as mail clients take it.
+    {"RevokedByItsCasList", "CRLREVOKED", "localhost", "right-ca.pem", "it has been revoked"},
+    {"ItsCasListOutOfReach", "CRLMISSING", "localhost", "right-ca.pem", nullptr},
     {"CaFileMissing", "LOCALHOST", "localhost", "no-such-file.pem", "cannot open the CA file"},
     {"CaFileWithoutCertificate", "LOCALHOST", "localhost", "no-certificate.pem",
      "holds no certificate"},
@@ -194,6 +198,77 @@ class SilentListener {
   SOCKET socket_ = INVALID_SOCKET;
   int port_ = 0;
 };
+
+// Stands between the client and a test server: passes on what the client
+// sends at once, and what the server sends one byte at a time, `pause`
+// apart, each pause shorter than the client's time-out. It gives up after a
+// minute, dropping both connections.
+class TricklingProxy {
+ public:
+  TricklingProxy(int serverPort, std::chrono::milliseconds pause)
+      : thread_([this, serverPort, pause] { Run(serverPort, pause); }) {}
+  ~TricklingProxy() { thread_.join(); }
+  int port() const { return listener_.port(); }
+
+ private:
+  void Run(int serverPort, std::chrono::milliseconds pause) {
+    SOCKET client = listener_.Accept();
+    SOCKET server = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<u_short>(serverPort));
+    if (client != INVALID_SOCKET &&
+        connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+      using Clock = std::chrono::steady_clock;
+      const Clock::time_point end = Clock::now() + std::chrono::minutes(1);
+      Clock::time_point next = Clock::now();
+      std::string held;  // from the server, not yet passed on
+      bool open = true;
+      while (open && Clock::now() < end) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(client, &readable);
+        FD_SET(server, &readable);
+        timeval tick{0, 10 * 1000};
+        char buffer[4096];
+        if (select(0, &readable, nullptr, nullptr, &tick) > 0) {
+          if (FD_ISSET(client, &readable)) {
+            int n = recv(client, buffer, sizeof buffer, 0);
+            open = n > 0 && send(server, buffer, n, 0) == n;
+          }
+          if (open && FD_ISSET(server, &readable)) {
+            int n = recv(server, buffer, sizeof buffer, 0);
+            if (n > 0) held.append(buffer, static_cast<std::size_t>(n));
+          }
+        }
+        if (open && !held.empty() && Clock::now() >= next) {
+          open = send(client, held.data(), 1, 0) == 1;
+          held.erase(0, 1);
+          next = Clock::now() + pause;
+        }
+      }
+    }
+    closesocket(server);
+    if (client != INVALID_SOCKET) closesocket(client);
+  }
+
+  SilentListener listener_;
+  std::thread thread_;
+};
+
+TEST(SchannelConnection, AHandshakeTrickledByteByByteEndsAtTwiceTheTimeOut) {
+  CaFileVariable caFile("right-ca.pem");
+  TricklingProxy proxy(ServerPort("LOCALHOST"), std::chrono::milliseconds(250));
+  std::unique_ptr<Connection> connection =
+      Connect("127.0.0.1", proxy.port(), kShortTimeout);
+  std::string message = ErrorFrom([&] { connection->StartTls(); });
+  EXPECT_NE(message.find("127.0.0.1 port " + std::to_string(proxy.port()) +
+                         " did not finish setting up TLS within 2 s"),
+            std::string::npos)
+      << message;
+  EXPECT_FALSE(connection->IsTls());
+}
 
 TEST(SchannelConnection, PlainTextBothWaysThenTheEnd) {
   SilentListener listener;

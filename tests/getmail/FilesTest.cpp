@@ -16,6 +16,7 @@
 #include "Files.h"
 #include "tools/getmail/Errors.h"
 #include "tools/getmail/FolderLock.h"
+#include "tools/getmail/StateFile.h"
 
 namespace getmail {
 namespace {
@@ -163,6 +164,35 @@ TEST_F(FilesTest, TemporaryFileNamesAreKnownAgain) {
   }
   TempFile file("x");
   EXPECT_TRUE(IsTempFileName(file.name()));
+}
+
+TEST_F(FilesTest, FilesAreAsOpenAsTheUmaskAllowsTheStateFileAndWorkInProgressOwnerOnly) {
+  auto modeOf = [](const std::string& name) {
+    struct stat info;
+    return lstat(name.c_str(), &info) == 0 ? info.st_mode & 07777 : 01000;
+  };
+  const mode_t before = umask(022);
+  for (mode_t mask : {mode_t{022}, mode_t{002}, mode_t{027}, mode_t{077}, mode_t{0}}) {
+    SCOPED_TRACE(std::to_string(mask));
+    umask(mask);
+    TempFile file("MSG3.TXT");
+    file.Write("mail");
+    file.Drain();
+    EXPECT_EQ(modeOf(file.name()), 0600u);
+    file.Close();
+    ASSERT_TRUE(file.PutInPlace("Extract-a.pdf"));
+    EXPECT_EQ(modeOf("Extract-a.pdf"), 0666u & ~mask);
+    WriteFileAtomically("MSG1.TXT", "header", false);
+    EXPECT_EQ(modeOf("MSG1.TXT"), 0666u & ~mask);
+    State state;
+    state.server = "pop.example.com";
+    state.port = 995;
+    state.login = "me";
+    SaveState(state);
+    EXPECT_EQ(modeOf(kStateFileName), 0600u);
+    unlink("Extract-a.pdf");
+  }
+  umask(before);
 }
 
 }  // namespace

@@ -148,7 +148,11 @@ TEST_F(HostileServerTest, NoPasswordGoesWithoutTlsUnlessAllowed) {
     SCOPED_TRACE(c.name);
     NewFolder();
     HostileServer server({Mail("a", "ua")}, {c.capabilities, c.capaRefused});
-    for (const char* value : {"", "yes", "ALLOW"}) {
+    // Unset, as most users have it, and every value but the one that allows.
+    for (const std::optional<std::string>& value :
+         {std::optional<std::string>(), std::optional<std::string>(""),
+          std::optional<std::string>("yes"), std::optional<std::string>("ALLOW")}) {
+      SCOPED_TRACE(value ? "QUARROW_GETMAIL_PLAINTEXT=" + *value : "unset");
       ProcessResult refused = HeaderRun(server, {{"QUARROW_GETMAIL_PLAINTEXT", value}});
       EXPECT_EQ(refused.status, 1);
       EXPECT_NE(refused.err.find("plain text"), std::string::npos) << refused.err;
@@ -167,6 +171,34 @@ TEST_F(HostileServerTest, NoPasswordGoesWithoutTlsUnlessAllowed) {
 // Messages a, b, c; a header run; then, in most cases, "a" is deleted by
 // another mail client, so number 2 holds "c". Message 2 of the header run is
 // "b": it must be fetched and deleted wherever it is now, and "c" never.
+TEST_F(HostileServerTest, AServerThatEchoesTheLoginNeverShowsThePassword) {
+  // "\0me\0Sesame-77" in base64: what AUTH PLAIN sends.
+  const std::string plain = "AG1lAFNlc2FtZS03Nw==";
+  struct Case {
+    const char* name;
+    std::vector<std::string> capabilities;
+    const char* command;
+    std::string reply;
+  } cases[] = {
+      {"PASS echoed", {"TOP", "UIDL", "USER"}, "PASS", "-ERR unknown command: PASS Sesame-77\r\n"},
+      {"PASS echoed past where the text is cut", {"TOP", "UIDL", "USER"}, "PASS",
+       "-ERR " + std::string(110, '.') + " PASS Sesame-77\r\n"},
+      {"AUTH PLAIN echoed", {"TOP", "UIDL", "SASL PLAIN"}, "AUTH",
+       "-ERR unknown command: AUTH PLAIN " + plain + "\r\n"},
+      {"the greeting names it", {"TOP", "UIDL", "USER"}, "", "-ERR go away, Sesame-77\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    HostileServer server({Mail("a", "ua")}, {c.capabilities, false});
+    server.SetReply(c.command, Reply(c.reply));
+    ProcessResult run = HeaderRun(server);
+    EXPECT_NE(run.status, 0);
+    EXPECT_EQ(run.err.find("Sesame"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(plain.substr(4, 12)), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("***"), std::string::npos) << run.err;
+  }
+}
+
 TEST_F(HostileServerTest, NeverTheWrongMessage) {
   using Ids = std::vector<std::optional<std::string>>;
   struct Case {

@@ -65,6 +65,40 @@ TEST_F(IncomingMessageTest, SavesTheBodyAndEveryAttachmentHoweverTheMessageArriv
   EXPECT_EQ(harness::ListFolder(folder.path()), std::vector<std::string>{"MSG2.TXT"});
 }
 
+TEST_F(IncomingMessageTest, NoneOfAMessagesFilesStandUnlessAllDo) {
+  // The second attachment's name, long as names may be, is too long for the
+  // system with this prefix: saving fails after the first is in place.
+  const std::string longName = std::string(176, 'n') + ".pdf";
+  const std::string prefix = "Extract1-" + std::string(80, 'p') + "-";
+  auto part = [](const std::string& name, const std::string& text) {
+    return "--b\r\nContent-Type: application/octet-stream\r\n"
+           "Content-Disposition: attachment; filename=\"" + name + "\"\r\n\r\n" + text + "\r\n";
+  };
+  const std::string raw = "Subject: two\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n" +
+                          part("short.txt", "first") + part(longName, "second") + "--b--\r\n";
+  harness::WriteFile(folder / "MSG2.TXT", "an earlier body file");
+  harness::WriteFile(folder / (prefix + "old.txt"), "an earlier attachment");
+
+  {
+    IncomingMessage incoming("MSG2.TXT", prefix);
+    incoming.Take(raw);
+    incoming.Complete();
+    EXPECT_THROW(incoming.Save(), Error);
+  }
+  EXPECT_EQ(harness::ListFolder(folder.path()),
+            (std::vector<std::string>{prefix + "old.txt", "MSG2.TXT"}));
+  EXPECT_EQ(harness::ReadFile(folder / "MSG2.TXT"), "an earlier body file");
+
+  // With a prefix that leaves room, all of them stand.
+  IncomingMessage fits("MSG2.TXT", "Extract1-");
+  fits.Take(raw);
+  fits.Complete();
+  fits.Save();
+  EXPECT_EQ(harness::ReadFile(folder / "Extract1-short.txt"), "first");
+  EXPECT_EQ(harness::ReadFile(folder / ("Extract1-" + longName)), "second");
+  EXPECT_TRUE(harness::ReadFile(folder / "MSG2.TXT") == raw);
+}
+
 TEST_F(IncomingMessageTest, RefusesWhatWouldTakeTooMuchMemory) {
   IncomingMessage longHeader("MSG2.TXT", "Extract1-");
   const std::string line = "X-Long: " + std::string(990, 'x') + "\r\n";

@@ -458,14 +458,15 @@ TEST_F(ToolTest, AFileThatCannotBeWrittenLeavesTheMessageOnTheServer) {
   EXPECT_NE(run.err.find("MSG2.TXT"), std::string::npos) << run.err;
   EXPECT_EQ(tap.Count("DELE"), 0);
   EXPECT_EQ(IdsOnServer(), std::vector<std::string>{"two-attachments"});
+  // The attachments put in place before were taken back.
+  EXPECT_TRUE(Matching("Extract*").empty());
   harness::RemoveTree(folder / "MSG2.TXT");
-  // The body file is written, but with this prefix no attachment's name
-  // fits in a file name.
+  // With this prefix no attachment's name fits in a file name.
   const std::string prefix(250, 'E');
   run = Getmail({"-m", "1", "-xtract", prefix, "-delete"}, tap.port());
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find(prefix + "report.pdf"), std::string::npos) << run.err;
-  EXPECT_TRUE(harness::Exists(folder / "MSG2.TXT"));
+  EXPECT_FALSE(harness::Exists(folder / "MSG2.TXT"));  // none of it, as none of the rest
   EXPECT_EQ(tap.Count("DELE"), 0);
   EXPECT_EQ(IdsOnServer(), std::vector<std::string>{"two-attachments"});
   EXPECT_EQ(tap.Count("QUIT"), 1);  // the header run's only
@@ -566,6 +567,10 @@ TEST_F(ToolTest, AFolderThatCannotBeFlushedToDiskLeavesTheMessageOnTheServer) {
   EXPECT_EQ(tap.Count("DELE"), 0);
   EXPECT_EQ(tap.Count("QUIT"), 1);  // the header run's only
   EXPECT_EQ(IdsOnServer(), std::vector<std::string>{"two-attachments"});
+  // Nothing of the message stands, so the next run saves it once.
+  for (const std::string& name : harness::ListFolder(folder.path())) {
+    EXPECT_TRUE(name == "MSG1.TXT" || name == ".getmail-state" || name == ".quarrow.lock") << name;
+  }
 }
 
 }  // namespace

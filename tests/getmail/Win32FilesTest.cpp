@@ -144,5 +144,40 @@ TEST_F(Win32Files, TheFolderLockIsHiddenAndHeldByOneRunAndLeftoversGoUnderIt) {
   EXPECT_EQ(Names(), (std::vector<std::string>{".quarrow.lock", "other.part"}));
 }
 
+// A mail folder deep in the tree and an attachment's long name make paths
+// beyond MAX_PATH (260 characters): written, listed, replaced and removed
+// all the same.
+TEST_F(Win32Files, PathsLongerThanMaxPathAreTakenWhole) {
+  std::wstring deep = folder_ + L"\\" + std::wstring(90, L'd');
+  ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+  ASSERT_TRUE(SetCurrentDirectoryW(deep.c_str()));
+  const std::string name = "Extract1-" + std::string(176, 'n') + ".pdf";
+  ASSERT_GT(deep.size() + 1 + name.size(), static_cast<std::size_t>(MAX_PATH));
+  std::string error;
+  try {
+    TempFile file(name);
+    file.Write("attachment");
+    file.Close();
+    EXPECT_TRUE(file.PutInPlace(name));
+    WriteFileAtomically(".getmail-state", "state", true);
+    EXPECT_EQ(Names(), (std::vector<std::string>{".getmail-state", name}));
+    EXPECT_NE(GetFileAttributesW((L"\\\\?\\" + deep + L"\\.getmail-state").c_str()) &
+                  FILE_ATTRIBUTE_HIDDEN,
+              0u);
+    RemoveIfPresent(name);
+    RemoveIfPresent(".getmail-state");
+    EXPECT_TRUE(Names().empty());
+  } catch (const std::exception& failure) {
+    error = failure.what();
+  }
+  SetCurrentDirectoryW(folder_.c_str());
+  EXPECT_EQ(error, "");
+  const std::wstring longName = L"\\\\?\\" + deep + L"\\" + win32::Widen(name);
+  SetFileAttributesW((L"\\\\?\\" + deep + L"\\.getmail-state").c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW((L"\\\\?\\" + deep + L"\\.getmail-state").c_str());
+  DeleteFileW(longName.c_str());
+  RemoveDirectoryW(deep.c_str());
+}
+
 }  // namespace
 }  // namespace getmail

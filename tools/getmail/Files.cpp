@@ -31,8 +31,8 @@ void TempFile::Drain() {
 }
 
 void WriteFileAtomically(const std::string& name, std::string_view data,
-                         bool sync) {
-  TempFile file(name);
+                         bool sync, Readers readers) {
+  TempFile file(name, readers);
   file.Write(data);
   file.Close(sync);
   file.ReplaceInPlace(name);

@@ -13,15 +13,22 @@ typedef struct _GMimeStream GMimeStream;
 
 namespace getmail {
 
+// Who may read a file once it is complete: whom the umask allows (the
+// mail, its header and attachments, as other programs' files), or its owner
+// alone (the state file). On POSIX systems; Windows gives a new file the
+// folder's access rules.
+enum class Readers { kAsUmaskAllows, kOwnerOnly };
+
 // A new file in the current folder under a temporary name: ".getmail-", a
 // random part and ".part", which matches neither "MSG*.TXT" nor "Extract*".
 // It is created exclusively: never through a link, never over another file.
-// Removed on destruction unless put in place.
+// Only its owner may read it until Close() gives it its `readers`. Removed
+// on destruction unless put in place.
 class TempFile {
  public:
   // `purpose` names the file it is to become, for error messages. Throws
   // Error.
-  explicit TempFile(std::string purpose);
+  explicit TempFile(std::string purpose, Readers readers = Readers::kAsUmaskAllows);
   ~TempFile();
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
@@ -56,6 +63,7 @@ class TempFile {
   void WriteOut(std::string_view data);  // writes all of `data` to the file
 
   std::string purpose_;
+  Readers readers_;
   std::string name_;
   std::intptr_t handle_ = -1;  // the open file, as the system names it
   bool placed_ = false;
@@ -67,7 +75,7 @@ class TempFile {
 // it in place as `name`, replacing a file of that name. Throws Error naming
 // the file on failure, and leaves no temporary file behind.
 void WriteFileAtomically(const std::string& name, std::string_view data,
-                         bool sync);
+                         bool sync, Readers readers = Readers::kAsUmaskAllows);
 
 // The names of the entries in the current folder. Throws Error.
 std::vector<std::string> NamesInCurrentFolder();

@@ -15,6 +15,9 @@ ImapSession::Completion ImapSession::Authenticate(const std::string& mechanism,
                                                   const std::string& response,
                                                   const std::string& abort,
                                                   std::string* challenge) {
+  // The response carries the password or the token: a server that echoes
+  // it never gets it shown.
+  KeepSecretBase64(response);
   const std::string tag = NextTag();
   bool sent = Offers("SASL-IR");
   Send(tag + " AUTHENTICATE " + mechanism + (sent ? " " + response : std::string()));

@@ -150,19 +150,38 @@ void IncomingMessage::Save() {
   }
 
   body_.Close();
-  // Before the rename: where the folder ignores case they are one file.
-  for (const std::string& name : otherSpellings) RemoveIfPresent(name);
-  body_.ReplaceInPlace(bodyName_);
-
-  for (Attachment& attachment : attachments_) {
-    std::string fileName = book.Claim(attachment.name);
-    // Another program may have taken the name since the folder was read.
-    for (int tries = 1; !attachment.file->PutInPlace(fileName); ++tries) {
-      if (tries == 100) throw Error("cannot save " + fileName + ": every name is taken");
-      fileName = book.Claim(attachment.name);
+  // None of the message's files stand unless all do: a run that fails here
+  // leaves the message on the server, and the next run saves it again, so
+  // what this run put in place goes (only that: never an earlier file).
+  std::vector<std::string> placed;
+  try {
+    for (Attachment& attachment : attachments_) {
+      std::string fileName = book.Claim(attachment.name);
+      // Another program may have taken the name since the folder was read.
+      for (int tries = 1; !attachment.file->PutInPlace(fileName); ++tries) {
+        if (tries == 100) throw Error("cannot save " + fileName + ": every name is taken");
+        fileName = book.Claim(attachment.name);
+      }
+      placed.push_back(fileName);
     }
+    // Before the rename: where the folder ignores case they are one file.
+    for (const std::string& name : otherSpellings) RemoveIfPresent(name);
+    body_.ReplaceInPlace(bodyName_);
+    placed.push_back(bodyName_);
+    SyncCurrentFolder();
+  } catch (const Error& failure) {
+    std::string left;
+    for (const std::string& name : placed) {
+      try {
+        RemoveIfPresent(name);
+      } catch (const Error&) {
+        left += (left.empty() ? "" : ", ") + name;
+      }
+    }
+    if (left.empty()) throw;
+    throw Error(std::string(failure.what()) + "; " + left +
+                " could not be taken back and may stand without the rest of the message");
   }
-  SyncCurrentFolder();
 }
 
 }  // namespace getmail

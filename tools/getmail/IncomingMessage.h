@@ -56,12 +56,12 @@ class IncomingMessage {
   // (HeaderPart). Throws Error if it is longer than kMaxHeaderBytes.
   std::string_view Header() const;
 
-  // Once complete: puts the message in place as the body file, replacing an
-  // earlier one and removing its spellings in other cases (so that exactly
-  // one stands; links among them are removed, never followed); then each
-  // attachment, in order, as `prefix` + its name by a NameBook that keeps
-  // clear of every file here; then flushes the folder to disk. Reads the
-  // folder once. Throws Error.
+  // Once complete: puts each attachment in place, in order, as `prefix` +
+  // its name by a NameBook that keeps clear of every file here; then the
+  // message as the body file, replacing an earlier one and removing its
+  // spellings in other cases (so that exactly one stands; links among them
+  // are removed, never followed); then flushes the folder to disk. Reads the
+  // folder once. Throws Error, after removing what it had put in place.
   void Save();
 
  private:

@@ -3,6 +3,7 @@
 #include "tools/getmail/Errors.h"
 #include "tools/getmail/Pop3Session.h"
 #include "tools/getmail/ReplyText.h"
+#include "tools/getmail/ServerText.h"
 
 namespace getmail {
 
@@ -20,7 +21,9 @@ void Pop3Session::Login(const std::string& login,
     token += login;
     token += '\0';
     token += password;
-    Send("AUTH PLAIN " + Base64Encode(token));
+    const std::string response = Base64Encode(token);
+    KeepSecretBase64(response);
+    Send("AUTH PLAIN " + response);
     ok = ReadStatus(&text);
   } else {
     Send("USER " + login);

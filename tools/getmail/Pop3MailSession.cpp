@@ -2,6 +2,7 @@
 // i of the header run found again in a retrieval run's session.
 #include "tools/getmail/Errors.h"
 #include "tools/getmail/Pop3Session.h"
+#include "tools/getmail/ServerText.h"
 
 namespace getmail {
 namespace {
@@ -42,7 +43,7 @@ std::uint64_t Pop3Session::Find(const State& state, int i) {
     std::optional<std::vector<int>> numbers = MessagesWithUniqueId(uid, count);
     if (!numbers) throw Error("the server no longer lists unique ids (UIDL)");
     if (numbers->empty()) {
-      throw Gone(i, "(id " + uid + ") is no longer on the server");
+      throw Gone(i, "(id " + Shown(uid) + ") is no longer on the server");
     }
     if (numbers->size() == 1) return static_cast<std::uint64_t>(numbers->front());
   }

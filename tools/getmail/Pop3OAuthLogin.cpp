@@ -38,6 +38,7 @@ void Pop3Session::LoginWithToken(const std::string& login,
   const std::string name = MechanismName(mechanism);
   const std::string response =
       Base64Encode(OAuthInitialResponse(mechanism, login, token));
+  KeepSecretBase64(response);
   std::string line;
   if (("AUTH " + name + " " + response).size() + 2 <= kLongestCommand) {
     Send("AUTH " + name + " " + response);

@@ -177,7 +177,8 @@ void SaveState(const State& state) {
   for (const MessageMark& mark : state.marks) {
     if (HasLineBreak(mark.uid)) throw Error("the server sent a unique id with a line break");
   }
-  WriteFileAtomically(kStateFileName, FormatState(state), true);
+  // Whose mail is where is no one else's business.
+  WriteFileAtomically(kStateFileName, FormatState(state), true, Readers::kOwnerOnly);
 }
 
 void ForgetState() { RemoveIfPresent(kStateFileName); }

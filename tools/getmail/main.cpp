@@ -12,19 +12,35 @@
 #include "tools/getmail/FolderLock.h"
 #include "tools/getmail/Report.h"
 #include "tools/getmail/Runs.h"
+#include "tools/getmail/ServerText.h"
+#include "tools/getmail/Startup.h"
 #include "tools/getmail/Stopping.h"
+
+namespace {
+
+// A failure as the user sees it. Server text in it is masked already; this
+// catches a secret that reached it some other way. Short secrets are left
+// to that first masking, which knows where the server's words are: here
+// they would mask our own words too.
+void ReportFailure(const std::string& what) {
+  getmail::Report("getmail: " + getmail::WithoutSecrets(what, 6) + "\n");
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace getmail;
+  SafeStart();
   std::string error;
-  std::optional<Options> options = ParseCommandLine(ToolArguments(argc, argv), error);
+  const std::vector<std::string> arguments = ToolArguments(argc, argv);
+  // Other local users can read a process's command line: overwrite the
+  // password there now that it has been read, a bad command line's too.
+  HidePassword(argc, argv);
+  std::optional<Options> options = ParseCommandLine(arguments, error);
   if (!options) {
     Report("getmail: " + error + "\n" + UsageText("getmail"));
     return kUsage;
   }
-  // Other local users can read a process's command line: overwrite the
-  // password there now that it has been read.
-  HidePassword(argc, argv);
   WatchForStop();
   g_mime_init();
   int status = kOk;
@@ -39,11 +55,11 @@ int main(int argc, char** argv) {
       RetrievalRun(*options);
     }
   } catch (const Error& failure) {
-    Report(std::string("getmail: ") + failure.what() + "\n");
     status = failure.status();
+    ReportFailure(failure.what());
   } catch (const std::exception& failure) {
-    Report(std::string("getmail: ") + failure.what() + "\n");
     status = kFailed;
+    ReportFailure(failure.what());
   }
   g_mime_shutdown();
   return status;

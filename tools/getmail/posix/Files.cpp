@@ -42,12 +42,36 @@ std::string RandomPart() {
 
 int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
+// The process's umask. Linux tells it without changing it; elsewhere it is
+// read once by setting it, to 077 for that moment, so that a file the
+// parsing thread creates meanwhile is never more open than asked.
+mode_t Umask() {
+  FILE* status = std::fopen("/proc/self/status", "re");
+  if (status != nullptr) {
+    char line[256];
+    unsigned int mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, status) != nullptr) {
+      found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    }
+    std::fclose(status);
+    if (found) return static_cast<mode_t>(mask & 0777);
+  }
+  static const mode_t mask = [] {
+    mode_t m = umask(077);
+    umask(m);
+    return m;
+  }();
+  return mask;
+}
+
 }  // namespace
 
 // Quarrow reads text files in the locale's character set, UTF-8 as a rule.
 std::string_view TextFileMark() { return {}; }
 
-TempFile::TempFile(std::string purpose) : purpose_(std::move(purpose)) {
+TempFile::TempFile(std::string purpose, Readers readers)
+    : purpose_(std::move(purpose)), readers_(readers) {
   // O_EXCL: a name that exists, a planted link included, is never opened;
   // O_NOFOLLOW says the same once more.
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -55,7 +79,7 @@ TempFile::TempFile(std::string purpose) : purpose_(std::move(purpose)) {
     int fd = -1;
     int error = 0;
     if (CreateNotedTempFile(name_, [&] {
-          fd = open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+          fd = open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
           error = errno;
           return fd >= 0;
         })) {
@@ -117,6 +141,12 @@ void TempFile::Close(bool toDisk) {
   Drain();
   int fd = Descriptor(handle_);
   handle_ = -1;
+  // Complete: readable by those the umask allows, like any new file.
+  if (readers_ == Readers::kAsUmaskAllows && fchmod(fd, 0666 & ~Umask()) != 0) {
+    std::string reason = SystemError();
+    close(fd);
+    throw Error("cannot write " + purpose_ + ": " + reason);
+  }
   if (toDisk && fsync(fd) != 0) {
     std::string reason = SystemError();
     close(fd);

@@ -1,5 +1,8 @@
 // Runs the token command on POSIX systems: /bin/sh -c, in a process group of
-// its own so that whatever it starts can be stopped with it.
+// its own so that whatever it starts can be stopped with it. On Linux the
+// tool is also a child subreaper while it runs, so that what the command
+// started in a session of its own (setsid), out of reach of the group,
+// becomes the tool's child when its parent ends, and is stopped as well.
 #include "tools/getmail/TokenCommand.h"
 
 #include <fcntl.h>
@@ -9,8 +12,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#ifdef __linux__
+#include <dirent.h>
+#include <sys/prctl.h>
+#endif
+
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -38,6 +51,77 @@ std::vector<std::string> EnvironmentWithLogin(const std::string& login) {
   out.push_back(prefix + login);
   return out;
 }
+
+// This process's children as the system lists them now.
+std::set<pid_t> ChildrenNow() {
+  std::set<pid_t> children;
+#ifdef __linux__
+  const pid_t self = getpid();
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return children;
+  while (dirent* entry = readdir(proc)) {
+    char* end = nullptr;
+    long pid = std::strtol(entry->d_name, &end, 10);
+    if (pid <= 0 || *end != '\0') continue;
+    // "pid (name) state ppid ...": the name may hold anything, ")" too.
+    std::ifstream file(std::string("/proc/") + entry->d_name + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::size_t close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    char state = 0;
+    long parent = 0;
+    if (std::sscanf(stat.c_str() + close + 1, " %c %ld", &state, &parent) == 2 &&
+        parent == self) {
+      children.insert(static_cast<pid_t>(pid));
+    }
+  }
+  closedir(proc);
+#endif
+  return children;
+}
+
+// While it lives, this process is a child subreaper (Linux): whatever the
+// token command starts stays among its descendants, a process that calls
+// setsid included. Stop() ends every one of them.
+class Subreaper {
+ public:
+  Subreaper() : before_(ChildrenNow()) {
+#ifdef __linux__
+    int was = 0;
+    prctl(PR_GET_CHILD_SUBREAPER, &was, 0, 0, 0);
+    was_ = was != 0;
+    if (!was_) prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
+#endif
+  }
+  ~Subreaper() {
+    Stop();
+#ifdef __linux__
+    if (!was_) prctl(PR_SET_CHILD_SUBREAPER, 0, 0, 0, 0);
+#endif
+  }
+  Subreaper(const Subreaper&) = delete;
+  Subreaper& operator=(const Subreaper&) = delete;
+
+  // Stops and reaps every child that was not there before, again and again:
+  // the children of one that ends become ours in turn. A child that was
+  // there before belongs to someone else in this process.
+  void Stop() {
+    for (int round = 0; round < 1000; ++round) {
+      bool any = false;
+      for (pid_t pid : ChildrenNow()) {
+        if (before_.count(pid) != 0) continue;
+        any = true;
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+      }
+      if (!any) return;
+    }
+  }
+
+ private:
+  std::set<pid_t> before_;
+  bool was_ = false;
+};
 
 class Child {
  public:
@@ -75,6 +159,7 @@ class Child {
       kill(-pid_, SIGKILL);
       waitpid(pid_, nullptr, 0);
     }
+    subreaper_.Stop();
     if (readFd_ >= 0) close(readFd_);
   }
 
@@ -116,6 +201,7 @@ class Child {
           // Whatever it left behind goes with it; the pipe then ends too.
           kill(-pid_, SIGKILL);
           pid_ = -1;
+          subreaper_.Stop();
         }
       }
     }
@@ -133,6 +219,7 @@ class Child {
     throw Error(Named() + " " + what + ": " + std::strerror(errno));
   }
 
+  Subreaper subreaper_;  // first: a subreaper before anything is started
   pid_t pid_ = -1;
   int readFd_ = -1;
 };

@@ -34,12 +34,36 @@ std::string RandomPart() {
 
 HANDLE Handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
+// `name` in the current folder as a whole path in the "\\?\" form, which the
+// wide API takes beyond MAX_PATH (260 characters): a mail folder deep in the
+// tree with an attachment's long name would pass it. The form also takes
+// the name as it is, which the names here allow (SafeName keeps trailing
+// dots and blanks and device names out).
+std::wstring LongPath(const std::string& name) {
+  std::wstring folder(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
+    if (n == 0) return win32::Widen(name);  // the plain name, relative as before
+    if (n < folder.size()) {
+      folder.resize(n);
+      break;
+    }
+    folder.resize(n);
+  }
+  if (folder.rfind(L"\\\\?\\", 0) != 0 && folder.rfind(L"\\\\.\\", 0) != 0) {
+    folder = folder.rfind(L"\\\\", 0) == 0 ? L"\\\\?\\UNC\\" + folder.substr(2)
+                                         : L"\\\\?\\" + folder;
+  }
+  if (folder.back() != L'\\') folder += L'\\';
+  return folder + win32::Widen(name);
+}
+
 // Files the tool keeps for itself (".getmail-state") are hidden, as their
 // names would make them on Linux; everything else is a plain file that
 // Quarrow lists.
 void MarkHiddenIfDotName(const std::string& name) {
   if (!name.empty() && name[0] == '.') {
-    SetFileAttributesW(win32::Widen(name).c_str(), FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesW(LongPath(name).c_str(), FILE_ATTRIBUTE_HIDDEN);
   }
 }
 
@@ -55,7 +79,8 @@ bool SameFile(HANDLE a, HANDLE b) {
 
 std::string_view TextFileMark() { return "\xEF\xBB\xBF"; }
 
-TempFile::TempFile(std::string purpose) : purpose_(std::move(purpose)) {
+TempFile::TempFile(std::string purpose, Readers readers)
+    : purpose_(std::move(purpose)), readers_(readers) {
   // CREATE_NEW: a name that exists, a planted link included, is never
   // opened. Others may read and rename it, never write it.
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -63,7 +88,7 @@ TempFile::TempFile(std::string purpose) : purpose_(std::move(purpose)) {
     HANDLE file = INVALID_HANDLE_VALUE;
     DWORD error = 0;
     if (CreateNotedTempFile(name_, [&] {
-          file = CreateFileW(win32::Widen(name_).c_str(), GENERIC_READ | GENERIC_WRITE,
+          file = CreateFileW(LongPath(name_).c_str(), GENERIC_READ | GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
           error = GetLastError();
@@ -82,7 +107,7 @@ TempFile::TempFile(std::string purpose) : purpose_(std::move(purpose)) {
 
 TempFile::~TempFile() {
   if (handle_ != -1) CloseHandle(Handle(handle_));
-  if (!placed_) DeleteFileW(win32::Widen(name_).c_str());
+  if (!placed_) DeleteFileW(LongPath(name_).c_str());
   ForgetTempFile(name_);
 }
 
@@ -111,7 +136,7 @@ GMimeStream* TempFile::ReadStream() {
   // A handle of its own, so that reading never moves the writer's position;
   // opened without following a reparse point, and checked to be this very
   // file, in case the name was changed meanwhile.
-  HANDLE reader = CreateFileW(win32::Widen(name_).c_str(), GENERIC_READ,
+  HANDLE reader = CreateFileW(LongPath(name_).c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (reader == INVALID_HANDLE_VALUE) {
@@ -147,8 +172,7 @@ bool TempFile::PutInPlace(const std::string& name) {
   // Without MOVEFILE_REPLACE_EXISTING the system checks and moves in one
   // step: a name that is taken (a link included) stays as it is. Write-
   // through: the move is on disk when the call returns.
-  if (MoveFileExW(win32::Widen(name_).c_str(), win32::Widen(name).c_str(),
-                  MOVEFILE_WRITE_THROUGH)) {
+  if (MoveFileExW(LongPath(name_).c_str(), LongPath(name).c_str(), MOVEFILE_WRITE_THROUGH)) {
     placed_ = true;
     MarkHiddenIfDotName(name);
     return true;
@@ -160,7 +184,7 @@ bool TempFile::PutInPlace(const std::string& name) {
 
 void TempFile::ReplaceInPlace(const std::string& name) {
   // Replaces the entry `name` itself; a link of that name is not followed.
-  if (!MoveFileExW(win32::Widen(name_).c_str(), win32::Widen(name).c_str(),
+  if (!MoveFileExW(LongPath(name_).c_str(), LongPath(name).c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     throw Error("cannot save " + name + ": " + SystemError());
   }
@@ -170,8 +194,8 @@ void TempFile::ReplaceInPlace(const std::string& name) {
 
 std::vector<std::string> NamesInCurrentFolder() {
   WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileExW(L"*", FindExInfoBasic, &entry, FindExSearchNameMatch,
-                                 nullptr, 0);
+  HANDLE find = FindFirstFileExW(LongPath("*").c_str(), FindExInfoBasic, &entry,
+                                 FindExSearchNameMatch, nullptr, 0);
   if (find == INVALID_HANDLE_VALUE) {
     if (GetLastError() == ERROR_FILE_NOT_FOUND) return {};
     throw Error("cannot list the current folder: " + SystemError());
@@ -190,7 +214,7 @@ std::vector<std::string> NamesInCurrentFolder() {
 void SyncCurrentFolder() {}
 
 void RemoveIfPresent(const std::string& name) {
-  if (!DeleteFileW(win32::Widen(name).c_str())) {
+  if (!DeleteFileW(LongPath(name).c_str())) {
     DWORD error = GetLastError();
     if (error != ERROR_FILE_NOT_FOUND) {
       throw Error("cannot remove " + name + ": " + SystemError());

@@ -125,15 +125,34 @@ Socket::~Socket() {
   if (socket_ != INVALID_SOCKET) closesocket(socket_);
 }
 
+void Socket::Bound(std::chrono::milliseconds span, const char* what) {
+  bound_ = Limit{std::chrono::steady_clock::now() + span, span, what};
+}
+
+void Socket::CheckBound() const {
+  if (bound_ && std::chrono::steady_clock::now() >= bound_->end) {
+    throw Error("the server " + where_ + " did not finish " + bound_->what + " within " +
+                Seconds(bound_->span) + " s");
+  }
+}
+
 void Socket::Wait(bool forWrite, const char* doing) {
+  CheckBound();
+  std::chrono::milliseconds wait = timeout_;
+  if (bound_) {
+    // Rounded up, so that the wait never ends just short of the bound.
+    wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(
+                              bound_->end - std::chrono::steady_clock::now()));
+  }
   fd_set set;
   FD_ZERO(&set);
   FD_SET(socket_, &set);
-  timeval tv = ToTimeval(timeout_);
+  timeval tv = ToTimeval(wait);
   int ready = forWrite ? select(0, nullptr, &set, nullptr, &tv)
                        : select(0, &set, nullptr, nullptr, &tv);
   if (ready > 0) return;
   if (ready == 0) {
+    CheckBound();
     throw Error("the server " + where_ + " did not answer within " +
                 Seconds(timeout_) + " s while " + doing);
   }
@@ -162,6 +181,7 @@ void Socket::Send(const char* data, std::size_t size, const char* doing) {
 std::size_t Socket::Receive(char* buffer, std::size_t size, const char* doing) {
   int room = static_cast<int>(std::min<std::size_t>(size, INT_MAX));
   for (;;) {
+    CheckBound();
     int received = recv(socket_, buffer, room, 0);
     if (received > 0) return static_cast<std::size_t>(received);
     if (received == 0) {

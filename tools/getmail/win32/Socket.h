@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace getmail::win32 {
@@ -27,6 +28,12 @@ class Socket {
   // Throws Error at the end of the stream, on an error or after the time-out.
   std::size_t Receive(char* buffer, std::size_t size, const char* doing);
 
+  // Until EndBound(), every wait also ends `span` from now at the latest,
+  // however the server spreads what it sends, with an Error saying that
+  // `what` was not finished in time.
+  void Bound(std::chrono::milliseconds span, const char* what);
+  void EndBound() { bound_.reset(); }
+
   const std::string& host() const { return host_; }
   // "host port N", for messages.
   const std::string& where() const { return where_; }
@@ -35,10 +42,19 @@ class Socket {
  private:
   void Wait(bool forWrite, const char* doing);
 
+  struct Limit {
+    std::chrono::steady_clock::time_point end;
+    std::chrono::milliseconds span;
+    const char* what;
+  };
+  // Throws Error once the bound has passed.
+  void CheckBound() const;
+
   SOCKET socket_ = INVALID_SOCKET;
   std::string host_;
   std::string where_;
   std::chrono::milliseconds timeout_;
+  std::optional<Limit> bound_;
 };
 
 }  // namespace getmail::win32

@@ -31,6 +31,22 @@ constexpr std::size_t kIncomingSize = 64 * 1024;
 // server that keeps asking ends the handshake.
 constexpr int kMaxCertificateRequests = 2;
 
+// Each wait for the server has the time-out, but a server that trickles a
+// handshake, the first or a later one, must not hold the tool longer than
+// twice that in all (as the POSIX build's OpenSSL connection allows).
+class HandshakeBound {
+ public:
+  explicit HandshakeBound(Socket& socket) : socket_(socket) {
+    socket_.Bound(2 * socket_.timeout(), "setting up TLS");
+  }
+  ~HandshakeBound() { socket_.EndBound(); }
+  HandshakeBound(const HandshakeBound&) = delete;
+  HandshakeBound& operator=(const HandshakeBound&) = delete;
+
+ private:
+  Socket& socket_;
+};
+
 // A buffer that Schannel allocated, freed on leaving the scope.
 class ContextBuffer {
  public:
@@ -90,6 +106,7 @@ TlsChannel::TlsChannel(Socket& socket, const std::string& host, const CaFile* ca
   // Server name indication carries names only, never addresses.
   if (AddressBytes(host).empty()) target_ = Widen(host);
   SEC_WCHAR* target = target_.empty() ? nullptr : &target_[0];
+  HandshakeBound bound(socket_);
   try {
     SECURITY_STATUS status = AcquireCredentials(&credentials_);
     if (status != SEC_E_OK) {
@@ -287,6 +304,7 @@ bool TlsChannel::Decrypt() {
     // Schannel asks), or what Windows reports the same way for a TLS 1.3
     // message after the handshake (a session ticket, a key update), which
     // the extra bytes carry. The server is checked again afterwards.
+    HandshakeBound bound(socket_);
     Negotiate(false);
     Settle();
   }

@@ -32,6 +32,16 @@ struct Handle {
   }
 };
 
+// Windows' own cmd.exe, by its full path: by its bare name, CreateProcess
+// would look in the program's folder and in the current folder (the mail
+// folder, which others may be able to write to) before System32.
+std::wstring SystemCommandProcessor() {
+  wchar_t folder[MAX_PATH];
+  UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) Fail("cannot be started: no system folder");
+  return std::wstring(folder, n) + L"\\cmd.exe";
+}
+
 }  // namespace
 
 std::string RunTokenCommand(const std::string& command,
@@ -62,15 +72,23 @@ std::string RunTokenCommand(const std::string& command,
   startup.hStdOutput = writeEnd.h;
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   // cmd /s /c "…": the quotes around the whole command are cmd's own.
-  std::wstring line = L"cmd.exe /d /s /c \"" + win32::Widen(command) + L"\"";
+  const std::wstring program = SystemCommandProcessor();
+  std::wstring line = L"\"" + program + L"\" /d /s /c \"" + win32::Widen(command) + L"\"";
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
+  if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
                       CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup,
                       &process)) {
     Fail("cannot be started");
   }
   Handle processHandle{process.hProcess}, threadHandle{process.hThread};
-  AssignProcessToJobObject(job.h, process.hProcess);
+  // Outside the job nothing it started could be stopped with it: it never
+  // runs there. The job allows no breakaway, so all it starts stays in.
+  if (!AssignProcessToJobObject(job.h, process.hProcess)) {
+    DWORD error = GetLastError();
+    TerminateProcess(process.hProcess, 1);
+    SetLastError(error);
+    Fail("cannot be started in a job of its own");
+  }
   ResumeThread(process.hThread);
   CloseHandle(writeEnd.h);
   writeEnd.h = nullptr;

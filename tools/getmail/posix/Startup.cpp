@@ -1,0 +1,7 @@
+#include "tools/getmail/Startup.h"
+
+namespace getmail {
+
+void SafeStart() {}
+
+}  // namespace getmail
