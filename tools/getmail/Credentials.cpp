@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "tools/getmail/Settings.h"
+#include "tools/getmail/SignInRuns.h"
 #include "tools/getmail/TokenCommand.h"
 
 namespace getmail {
@@ -14,6 +15,11 @@ Credentials CredentialsFor(const Options& options) {
     credentials.password.clear();
     credentials.token =
         RunTokenCommand(command, options.login, TimeoutFromEnvironment());
+    return credentials;
+  }
+  // A kept sign-in takes the place of -pw, which then holds a placeholder.
+  if (std::optional<Credentials> stored = StoredCredentials(options.login, options.server)) {
+    return *stored;
   }
   return credentials;
 }

@@ -7,16 +7,22 @@
 
 #include "tools/getmail/Arguments.h"
 #include "tools/getmail/CommandLine.h"
+#include "tools/getmail/Console.h"
 #include "tools/getmail/Errors.h"
 #include "tools/getmail/Report.h"
 #include "tools/getmail/Runs.h"
+#include "tools/getmail/SignInMain.h"
 
 int main(int argc, char** argv) {
   using namespace getmail;
+  // Every run holds a password or a token from here on.
+  KeepSecretsInProcess();
+  std::vector<std::string> args = ToolArguments(argc, argv);
+  if (IsSignInCommand(args)) return SignInMain(args);
   std::string error;
-  std::optional<Options> options = ParseCommandLine(ToolArguments(argc, argv), error);
+  std::optional<Options> options = ParseCommandLine(args, error);
   if (!options) {
-    Report("getmail: " + error + "\n" + UsageText("getmail"));
+    Report("getmail: " + error + "\n" + UsageText("getmail") + SignInUsageText("getmail"));
     return kUsage;
   }
   // Other local users can read a process's command line: overwrite the

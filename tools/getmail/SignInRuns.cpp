@@ -1,0 +1,19 @@
+#include "tools/getmail/SignInRuns.h"
+
+#include "tools/getmail/Errors.h"
+#include "tools/getmail/SignInStore.h"
+
+namespace getmail {
+
+std::optional<Credentials> StoredCredentials(const std::string& login,
+                                             const std::string& server) {
+  std::optional<SignIn> signIn = LoadSignIn(login, server);
+  if (!signIn) return std::nullopt;
+  if (signIn->kind == SignIn::Kind::kPassword) {
+    return Credentials{login, signIn->password, std::nullopt};
+  }
+  throw Error("the sign-in of " + login + " on " + server +
+              " is an OAuth 2.0 grant, which this build cannot use");
+}
+
+}  // namespace getmail
