@@ -29,6 +29,7 @@ all: build
 
 deps:
 	@scripts/install-deps.sh $(PACKAGES)
+	@scripts/install-npm-deps.sh >/dev/null
 
 # The native tests run the Windows download of $(WINBUILD) under Wine.
 build: deps

@@ -6,6 +6,7 @@
 
 #include "tools/getmail/Console.h"
 #include "tools/getmail/Errors.h"
+#include "tools/getmail/OAuthSignIn.h"
 #include "tools/getmail/Pop3Session.h"
 #include "tools/getmail/SecretStore.h"
 #include "tools/getmail/Settings.h"
@@ -97,14 +98,14 @@ int RunSignInCommand(const SignInRequest& request) {
         throw Error("there is no sign-in for " + request.login + " on " + request.server);
       }
       std::string revoked;
+      if (signIn->kind == SignIn::Kind::kOAuth2) revoked = RevokeGrant(*signIn);
       RemoveSignIn(request.login, request.server);
       std::printf("Signed out %s on %s%s.\n", request.login.c_str(),
                   request.server.c_str(), revoked.c_str());
       return kOk;
     }
     case SignInRequest::Action::kSignIn:
-      if (request.oauth2) throw Error("OAuth 2.0 sign-in is not built in yet");
-      return SignInWithPassword(request);
+      return request.oauth2 ? SignInWithOAuth(request) : SignInWithPassword(request);
   }
   return kFailed;
 }

@@ -1,6 +1,6 @@
 #include "tools/getmail/SignInRuns.h"
 
-#include "tools/getmail/Errors.h"
+#include "tools/getmail/OAuthSignIn.h"
 #include "tools/getmail/SignInStore.h"
 
 namespace getmail {
@@ -12,8 +12,7 @@ std::optional<Credentials> StoredCredentials(const std::string& login,
   if (signIn->kind == SignIn::Kind::kPassword) {
     return Credentials{login, signIn->password, std::nullopt};
   }
-  throw Error("the sign-in of " + login + " on " + server +
-              " is an OAuth 2.0 grant, which this build cannot use");
+  return Credentials{login, std::string(), AccessTokenFor(*signIn)};
 }
 
 }  // namespace getmail
