@@ -122,8 +122,11 @@ TokenAnswer DeviceFlow(const OAuthProvider& provider, const SignInRequest& reque
     std::printf("(or open %s)\n", device.verificationUriComplete.c_str());
   }
   std::fflush(stdout);
+  // The provider says when the code has expired (expired_token); this is
+  // only for one that never does.
   const Clock::time_point deadline =
-      Clock::now() + std::chrono::seconds(std::min(device.expiresIn, kLongestDeviceWait));
+      Clock::now() + std::chrono::seconds(std::min(device.expiresIn, kLongestDeviceWait) +
+                                          2 * device.interval + 10);
   std::int64_t interval = device.interval;
   for (;;) {
     std::this_thread::sleep_for(std::chrono::seconds(interval));
