@@ -3,10 +3,16 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 
+#ifndef _WIN32
 #include "Files.h"
+#endif
 #include "tools/getmail/Errors.h"
+#include "tools/getmail/Pkce.h"
 #include "tools/getmail/SecretStore.h"
 #include "tools/getmail/SignInCommand.h"
 #include "tools/getmail/SignInStore.h"
@@ -95,6 +101,38 @@ TEST(SignInStoreTest, TheListingShowsNoSecret) {
   grant.lastUsed = 0;
   EXPECT_NE(getmail::SignInListing({grant}).find("not used yet"), std::string::npos);
 }
+
+#ifdef _WIN32
+
+// DPAPI blobs in the user's local application data (the Wine prefix's under
+// Wine): what is on disk is not the sign-in, and only this user gets it back.
+TEST(DpapiStoreTest, StoresEncryptedReplacesListsAndRemoves) {
+  SignIn s = Grant();
+  s.login = "dpapi-test-" + getmail::RandomToken(6);
+  s.refreshToken = "refresh-in-clear-" + s.login;
+  getmail::SaveSignIn(s);
+  s.refreshToken += "-rotated";
+  getmail::SaveSignIn(s);
+  std::optional<SignIn> back = getmail::LoadSignIn(s.login, s.server);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->refreshToken, s.refreshToken);
+  const std::string file = getmail::SecretStoreLocation() + "\\" +
+                           getmail::SignInKey(s.login, s.server) + ".signin";
+  std::ifstream in(file, std::ios::binary);
+  ASSERT_TRUE(in) << file;
+  std::string onDisk((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();
+  EXPECT_EQ(onDisk.find("refresh-in-clear"), std::string::npos);
+  EXPECT_EQ(onDisk.find(s.login), std::string::npos);
+  std::vector<SignIn> all = getmail::AllSignIns();
+  EXPECT_TRUE(std::any_of(all.begin(), all.end(),
+                          [&](const SignIn& each) { return each.login == s.login; }));
+  EXPECT_TRUE(getmail::RemoveSignIn(s.login, s.server));
+  EXPECT_FALSE(getmail::LoadSignIn(s.login, s.server));
+  EXPECT_FALSE(getmail::RemoveSignIn(s.login, s.server));
+}
+
+#else
 
 class FileStoreTest : public ::testing::Test {
  protected:
@@ -196,5 +234,7 @@ TEST_F(FileStoreTest, ALinkOrAnUnreadableEntryIsNoSignIn) {
   EXPECT_EQ(why.find("not json"), std::string::npos);
   EXPECT_TRUE(getmail::AllSignIns().empty());
 }
+
+#endif
 
 }  // namespace

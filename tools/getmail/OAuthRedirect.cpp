@@ -74,6 +74,14 @@ std::optional<std::map<std::string, std::string>> RedirectParameters(
   return parameters;
 }
 
+std::string HttpAnswer(int status, const std::string& page) {
+  const std::string reason = status == 200 ? "OK" : status == 404 ? "Not Found" : "Bad Request";
+  return "HTTP/1.1 " + std::to_string(status) + " " + reason +
+         "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+         std::to_string(page.size()) +
+         "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" + page;
+}
+
 std::string AnswerPage(const std::string& title, const std::string& text) {
   return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + Escaped(title) +
          "</title></head>\n<body><h1>" + Escaped(title) + "</h1>\n<p>" + Escaped(text) +

@@ -17,6 +17,10 @@ inline constexpr std::size_t kRedirectRequestLimit = 16 * 1024;
 std::optional<std::map<std::string, std::string>> RedirectParameters(
     const std::string& requestLine);
 
+// The whole HTTP response that carries `page` with `status` (200, 400 or
+// 404), closing the connection.
+std::string HttpAnswer(int status, const std::string& page);
+
 // The page the browser shows after the sign-in; `text` is escaped.
 std::string AnswerPage(const std::string& title, const std::string& text);
 

@@ -102,11 +102,7 @@ std::string LoopbackListener::NextRequestLine(Clock::time_point deadline) {
 
 void LoopbackListener::Answer(int status, const std::string& page) {
   if (client_ < 0) return;
-  const std::string reason = status == 200 ? "OK" : status == 404 ? "Not Found" : "Bad Request";
-  std::string response = "HTTP/1.1 " + std::to_string(status) + " " + reason +
-                         "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
-                         std::to_string(page.size()) +
-                         "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" + page;
+  const std::string response = HttpAnswer(status, page);
   std::string_view rest = response;
   while (!rest.empty()) {
     ssize_t n = send(static_cast<int>(client_), rest.data(), rest.size(), MSG_NOSIGNAL);

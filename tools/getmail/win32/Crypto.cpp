@@ -8,12 +8,18 @@
 namespace getmail {
 
 std::string Sha256(std::string_view data) {
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  BCRYPT_HASH_HANDLE hash = nullptr;
   unsigned char digest[32];
-  if (BCryptHash(BCRYPT_SHA256_ALG_HANDLE, nullptr, 0,
-                 reinterpret_cast<PUCHAR>(const_cast<char*>(data.data())),
-                 static_cast<ULONG>(data.size()), digest, sizeof digest) != 0) {
-    throw Error("cannot compute SHA-256");
-  }
+  bool done =
+      BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) == 0 &&
+      BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) == 0 &&
+      BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(data.data())),
+                     static_cast<ULONG>(data.size()), 0) == 0 &&
+      BCryptFinishHash(hash, digest, sizeof digest, 0) == 0;
+  if (hash != nullptr) BCryptDestroyHash(hash);
+  if (algorithm != nullptr) BCryptCloseAlgorithmProvider(algorithm, 0);
+  if (!done) throw Error("cannot compute SHA-256");
   return std::string(reinterpret_cast<const char*>(digest), sizeof digest);
 }
 
