@@ -11,9 +11,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 
 #include "Corpus.h"
 #include "Files.h"
+#include "OAuthServer.h"
 #include "Pop3Tap.h"
 #include "PrivateDovecot.h"
 #include "Process.h"
@@ -30,6 +32,7 @@ using ::testing::IsEmpty;
 using Environment = std::map<std::string, std::optional<std::string>>;
 
 harness::PrivateDovecot* server = nullptr;
+harness::OAuthServer* oauth = nullptr;  // none where node or oidc-provider is missing
 std::string prefix;                     // the fresh Wine prefix
 std::string topFolder;                  // the zip's one folder, e.g. Quarrow-1.0.10-win64
 std::vector<std::string> unpackedNames;  // what unpacking the zip added to drive C
@@ -66,8 +69,9 @@ class WindowsJob : public ::testing::Test {
 
   // C:\<top folder>\Quarrow.exe /login/password/server/port/subject/z:\...\job,
   // headless, trusting the server's CA, the environment changed by `env`.
-  ProcessResult QuarrowExe(const std::string& subject, int port, const Environment& env = {}) {
-    mkdir((drive / "job").c_str(), 0755);
+  // The environment the Windows programs run in: trusting the server's CA,
+  // changed by `env`.
+  Environment WindowsEnvironment(const Environment& env) const {
     Environment environment = server->ToolEnvironment();
     environment["QUARROW_GETMAIL_CAFILE"] = WindowsPath(server->caFile());
     environment["QUARROW_HEADLESS"] = "1";
@@ -75,13 +79,31 @@ class WindowsJob : public ::testing::Test {
     // Wine reads the command line in the locale's character set.
     environment["LC_ALL"] = "C.UTF-8";
     for (const auto& [name, value] : env) environment[name] = value;
+    return environment;
+  }
+
+  ProcessResult QuarrowExe(const std::string& subject, int port, const Environment& env = {},
+                           const std::string& password = "") {
+    mkdir((drive / "job").c_str(), 0755);
+    const Environment environment = WindowsEnvironment(env);
     const std::string command = harness::BatchCommandLine(
-        *server, port, subject, server->password(), WindowsPath(drive / "job"));
+        *server, port, subject, password.empty() ? server->password() : password,
+        WindowsPath(drive / "job"));
     ProcessResult run = harness::RunProcess(
         {QUARROW_WINE_RUN, prefix, "C:\\" + topFolder + "\\Quarrow.exe", command}, drive.path(),
         environment, 600);
     if (run.status != 0) run.err += "\n--- getmail.log, this run:\n" + NewToolLog();
     return run;
+  }
+
+  // C:\<top folder>\getmail.exe with `args`, given `input` on standard input.
+  ProcessResult GetmailExe(const std::vector<std::string>& args, const std::string& input = "") {
+    harness::WriteFile(drive / "input", input);
+    std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$@\" < input", "sh",
+                                     QUARROW_WINE_RUN, prefix,
+                                     "C:\\" + topFolder + "\\getmail.exe"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return harness::RunProcess(argv, drive.path(), WindowsEnvironment({}), 600);
   }
 
   // What the tool logged since the test began.
@@ -228,6 +250,47 @@ std::string SetUpPrefix(const std::string& folder) {
   return "";
 }
 
+// Signed in once (the password, typed beyond Latin-1, on standard input),
+// getmail.exe keeps it with DPAPI, and a job with "*" for the password
+// fetches the mail.
+TEST_F(WindowsJob, AKeptPasswordServesAJobWithAPlaceholder) {
+  const std::vector<std::string> who = {"-u", server->user(), "-s", server->host()};
+  std::vector<std::string> signIn = {"-signin", "-port", std::to_string(server->pop3sPort())};
+  signIn.insert(signIn.end(), who.begin(), who.end());
+  ProcessResult refused = GetmailExe(signIn, "wrong\n");
+  EXPECT_EQ(refused.status, 3) << refused.err;
+  ProcessResult kept = GetmailExe(signIn, server->password() + "\n");
+  ASSERT_EQ(kept.status, 0) << kept.err << NewToolLog();
+  const std::vector<CorpusMessage> corpus = harness::Corpus();
+  server->SetMessages(harness::RawMessages(corpus));
+  ProcessResult run = QuarrowExe("Velbrin", server->pop3sPort(), {}, "*");
+  std::vector<std::string> signOut = {"-signout"};
+  signOut.insert(signOut.end(), who.begin(), who.end());
+  EXPECT_EQ(GetmailExe(signOut).status, 0);
+  ASSERT_EQ(run.status, 0) << run.err;
+  harness::ExpectFetched(corpus, harness::VelbrinIds(corpus), drive.path(), *server);
+}
+
+// An OAuth 2.0 grant from the loopback authorization server (device flow,
+// over WinHTTP), kept with DPAPI, refreshed by every run of the job, and
+// revoked at sign-out.
+TEST_F(WindowsJob, AKeptOAuthGrantServesAJobWithAPlaceholder) {
+  if (oauth == nullptr) GTEST_SKIP() << "no OAuth 2.0 test server here";
+  ProcessResult signIn = GetmailExe({"-signin", "-u", server->user(), "-s", server->host(),
+                                     "-port", std::to_string(server->pop3sPort()), "-oauth2",
+                                     oauth->issuer(), "-client-id", "getmail", "-device"});
+  ASSERT_EQ(signIn.status, 0) << signIn.out << signIn.err << NewToolLog();
+  const std::vector<CorpusMessage> corpus = harness::Corpus();
+  server->SetMessages(harness::RawMessages(corpus));
+  ProcessResult run = QuarrowExe("Velbrin", server->pop3sPort(), {}, "*");
+  ProcessResult signOut = GetmailExe({"-signout", "-u", server->user(), "-s", server->host()});
+  EXPECT_EQ(signOut.status, 0) << signOut.err;
+  EXPECT_THAT(signOut.out, HasSubstr("the grant is revoked"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  harness::ExpectFetched(corpus, harness::VelbrinIds(corpus), drive.path(), *server);
+  EXPECT_THAT(oauth->Stats(), HasSubstr("\"revocations\":1"));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -243,10 +306,19 @@ int main(int argc, char** argv) {
     // A password beyond Latin-1: it reaches the server as the UTF-8 the
     // user typed, through Quarrow's and getmail.exe's wide command lines.
     const std::string password = "\xD0\xBF\xD0\xB0\xD1\x80\xD0\xBE\xD0\xBB\xD1\x8C\xE2\x82\xAC";
-    harness::PrivateDovecot dovecot({{"DOVECOT_PASSWORD", password}});
+    std::map<std::string, std::string> settings = {{"DOVECOT_PASSWORD", password}};
+    // Tokens from the loopback authorization server, where it can run.
+    std::unique_ptr<harness::OAuthServer> oauthServer;
+    if (!harness::OAuthServer::Unavailable()) {
+      oauthServer = std::make_unique<harness::OAuthServer>();
+      settings["OAUTH2_INTROSPECTION_URL"] = oauthServer->IntrospectionUrl();
+    }
+    harness::PrivateDovecot dovecot(settings);
     server = &dovecot;
+    oauth = oauthServer.get();
     status = RUN_ALL_TESTS();
     server = nullptr;
+    oauth = nullptr;
   }
   // Nothing of the prefix outlives it.
   harness::RunProcess({Wineserver(), "-k"}, "/", {{"WINEPREFIX", prefix}});
