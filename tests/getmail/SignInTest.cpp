@@ -138,10 +138,19 @@ class OAuthSignInTest : public SignInTest {
     if (device) args.push_back("-device");
     return Getmail(args, "", browser);
   }
+  // The kept sign-ins' files (not the hidden locks beside them).
+  std::vector<std::string> KeptFiles() {
+    std::vector<std::string> files;
+    if (!harness::Exists(StoreFolder())) return files;
+    for (const std::string& name : harness::ListFolder(StoreFolder())) {
+      if (name[0] != '.') files.push_back(StoreFolder() + "/" + name);
+    }
+    return files;
+  }
   // The kept sign-in's file, and a field of it.
   std::string KeptFile() {
-    std::vector<std::string> files = harness::ListFolder(StoreFolder());
-    return files.size() == 1 ? StoreFolder() + "/" + files[0] : std::string();
+    std::vector<std::string> files = KeptFiles();
+    return files.size() == 1 ? files[0] : std::string();
   }
   std::string Kept(const std::string& field) {
     std::smatch match;
@@ -161,9 +170,7 @@ class OAuthSignInTest : public SignInTest {
     std::regex pattern("\"" + name + "\":([0-9]+)");
     return std::regex_search(stats, match, pattern) ? std::stoi(match[1].str()) : -1;
   }
-  bool NothingKept() {
-    return !harness::Exists(StoreFolder()) || harness::ListFolder(StoreFolder()).empty();
-  }
+  bool NothingKept() { return KeptFiles().empty(); }
 };
 
 // Signed in once in the browser; every run after it refreshes (the server's
@@ -284,6 +291,25 @@ TEST_F(OAuthSignInTest, AGrantThatCannotBeUsedEndsTheRunBeforeTheMailServer) {
   EXPECT_EQ(gone.err.find("void-refresh-token"), std::string::npos);
   EXPECT_TRUE(tap.ClientBytes().empty());
   EXPECT_FALSE(harness::Exists(folder_ / "MSG1.TXT"));
+}
+
+// Two runs at once for one mailbox take turns at refreshing the grant: the
+// slower one uses the refresh token the faster one kept, not the one the
+// provider has just voided (which would make it revoke the whole grant).
+TEST_F(OAuthSignInTest, RunsAtTheSameTimeTakeTurnsAtRefreshing) {
+  ASSERT_EQ(OAuthSignIn("getmail").status, 0);
+  dovecot->SetMessages({"Subject: one\r\n\r\nbody\r\n"});
+  const int refreshes = Stat("refreshes");
+  std::vector<std::string> argv = {
+      "/bin/sh", "-c",
+      "mkdir -p a b; (cd a && exec \"$0\" \"$@\") & one=$!; (cd b && exec \"$0\" \"$@\") & "
+      "two=$!; wait $one; first=$?; wait $two; echo \"$first $?\"",
+      GETMAIL_PATH, "-u", "quarrow", "-pw", "*", "-s", dovecot->host(), "-port",
+      std::to_string(dovecot->pop3sPort()), "-headersonly"};
+  ProcessResult both = harness::RunProcess(argv, folder_.path(), dovecot->ToolEnvironment());
+  EXPECT_EQ(both.out, "0 0\n") << both.err;
+  EXPECT_EQ(Stat("refreshes"), refreshes + 2);
+  EXPECT_EQ(HeaderRun("*").status, 0) << "the grant survives";
 }
 
 TEST_F(OAuthSignInTest, SignOutRevokesTheGrant) {

@@ -215,6 +215,11 @@ int SignInWithOAuth(const SignInRequest& request) {
 std::string AccessTokenFor(SignIn& signIn) {
   const std::int64_t now = Now();
   if (!signIn.accessToken.empty() && signIn.accessExpires - kExpiryMargin > now) {
+    // -signins shows when the grant was last used, to the hour.
+    if (now - signIn.lastUsed >= 3600) {
+      signIn.lastUsed = now;
+      SaveSignIn(signIn);
+    }
     return signIn.accessToken;
   }
   FormFields form = {{"grant_type", "refresh_token"}, {"refresh_token", signIn.refreshToken}};

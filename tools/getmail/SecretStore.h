@@ -4,6 +4,8 @@
 // (DPAPI blobs under %LOCALAPPDATA%).
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +31,21 @@ bool RemoveSecret(const std::string& key);
 
 // The names of the stored blobs. Throws Error as ReadSecret.
 std::vector<std::string> SecretKeys();
+
+// Holds the store's lock for `key` while it lives, so that two runs for the
+// same sign-in take turns at refreshing it: a provider that rotates refresh
+// tokens voids the one the slower run would use. Waits at most `timeout`
+// for a run that holds it; throws Error after that.
+class SecretLock {
+ public:
+  SecretLock(const std::string& key, std::chrono::milliseconds timeout);
+  ~SecretLock();
+  SecretLock(const SecretLock&) = delete;
+  SecretLock& operator=(const SecretLock&) = delete;
+
+ private:
+  std::intptr_t handle_ = -1;
+};
 
 // Where the blobs are kept, for the user.
 std::string SecretStoreLocation();

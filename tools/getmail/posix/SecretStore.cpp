@@ -7,12 +7,14 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "tools/getmail/Errors.h"
 
@@ -194,6 +196,29 @@ bool RemoveSecret(const std::string& key) {
   }
   folder.Sync();
   return true;
+}
+
+SecretLock::SecretLock(const std::string& key, std::chrono::milliseconds timeout) {
+  StoreFolder folder(true);
+  // A hidden file beside the blob: never listed, never read.
+  const std::string name = ".lock-" + key;
+  int fd = openat(folder.fd(), name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) throw Error("cannot lock " + folder.PathOf(name) + ": " + SystemError());
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if ((errno != EWOULDBLOCK && errno != EINTR) ||
+        std::chrono::steady_clock::now() > deadline) {
+      close(fd);
+      throw Error("another run holds the sign-in " + folder.PathOf(kPrefix + key) +
+                  " for longer than the time-out");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  handle_ = fd;
+}
+
+SecretLock::~SecretLock() {
+  if (handle_ >= 0) close(static_cast<int>(handle_));  // releases the lock
 }
 
 std::vector<std::string> SecretKeys() {

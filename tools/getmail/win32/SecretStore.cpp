@@ -9,6 +9,7 @@
 #include <shlobj.h>
 
 #include <memory>
+#include <thread>
 
 #include "tools/getmail/Errors.h"
 #include "tools/getmail/win32/WinText.h"
@@ -140,6 +141,32 @@ bool RemoveSecret(const std::string& key) {
   DWORD error = GetLastError();
   if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
   throw Error("cannot remove " + win32::Narrow(path) + ": " + win32::ErrorText(error));
+}
+
+SecretLock::SecretLock(const std::string& key, std::chrono::milliseconds timeout) {
+  const std::wstring folder = FolderW();
+  SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+  // Opened without sharing: a second run cannot open it until the first
+  // closes it (or ends).
+  const std::wstring path = folder + L"\\" + win32::Widen(key) + L".lock";
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      handle_ = reinterpret_cast<std::intptr_t>(file);
+      return;
+    }
+    if (GetLastError() != ERROR_SHARING_VIOLATION ||
+        std::chrono::steady_clock::now() > deadline) {
+      throw Error("cannot lock the sign-in " + win32::Narrow(path) + ": " + SystemError());
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+SecretLock::~SecretLock() {
+  if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
 std::vector<std::string> SecretKeys() {
