@@ -46,6 +46,7 @@ class SignInTest : public ::testing::Test {
     argv.insert(argv.end(), args.begin(), args.end());
     std::map<std::string, std::optional<std::string>> env = dovecot->ToolEnvironment();
     env["BROWSER"] = browser;
+    env["FORGE"] = forge_;
     return harness::RunProcess(argv, folder_.path(), env);
   }
   ProcessResult SignIn(const std::string& password) {
@@ -59,6 +60,7 @@ class SignInTest : public ::testing::Test {
   }
 
   harness::TempFolder folder_{"getmail-signin"};
+  std::string forge_ = "state";  // what forge-redirect.sh forges
 };
 
 TEST_F(SignInTest, OnlyAPasswordTheServerTakesIsKept) {
@@ -244,6 +246,10 @@ TEST_F(OAuthSignInTest, WhatTheBrowserBringsBackOtherThanAGrantKeepsNothing) {
   ProcessResult forged = OAuthSignIn("getmail", "quarrow", kForge);
   EXPECT_EQ(forged.status, 1);
   EXPECT_NE(forged.err.find("does not belong to this sign-in"), std::string::npos) << forged.err;
+  forge_ = "issuer";
+  ProcessResult mixedUp = OAuthSignIn("getmail", "quarrow", kForge);
+  EXPECT_EQ(mixedUp.status, 1);
+  EXPECT_NE(mixedUp.err.find("from another issuer"), std::string::npos) << mixedUp.err;
   ProcessResult refused = OAuthSignIn("getmail", "refuse");
   EXPECT_EQ(refused.status, 3);
   EXPECT_NE(refused.err.find("access_denied: the user said no"), std::string::npos)

@@ -84,6 +84,10 @@ std::string ProviderNameFor(const std::string& given, const std::string& server)
               kUsage);
 }
 
+bool SameIssuer(const std::string& a, const std::string& b) {
+  return WithoutTrailingSlash(a) == WithoutTrailingSlash(b);
+}
+
 std::string AuthorizationServerMetadataUrl(const std::string& issuer) {
   const std::string base = WithoutTrailingSlash(issuer);
   const std::size_t hostStart = base.find("://") + 3;
@@ -103,7 +107,7 @@ OAuthProvider ProviderFromMetadata(const std::string& issuer, std::string_view j
     throw Error("the metadata of the OAuth 2.0 issuer " + issuer + " is not a JSON object");
   }
   // A document for another issuer could send the sign-in anywhere.
-  if (WithoutTrailingSlash(Text(metadata, "issuer")) != WithoutTrailingSlash(issuer)) {
+  if (!SameIssuer(Text(metadata, "issuer"), issuer)) {
     throw Error("the metadata at " + issuer + " is another issuer's");
   }
   OAuthProvider p;

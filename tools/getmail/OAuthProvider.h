@@ -35,6 +35,9 @@ OAuthProvider ResolveProvider(const std::string& name, const std::string& tenant
 std::string AuthorizationServerMetadataUrl(const std::string& issuer);
 std::string OpenIdConfigurationUrl(const std::string& issuer);
 
+// Whether two issuer identifiers name the same issuer (a trailing "/" aside).
+bool SameIssuer(const std::string& a, const std::string& b);
+
 // The provider `issuer` describes in the metadata document `json`. Throws
 // Error when it is not one for this issuer (its "issuer" differs) or lacks
 // the authorization or token endpoint.

@@ -90,6 +90,15 @@ TokenAnswer CodeFlow(const OAuthProvider& provider, const SignInRequest& request
       throw Error("the browser brought back an answer that does not belong to this sign-in "
                   "(its state differs); nothing was kept");
     }
+    // An issuer that names itself in the answer (RFC 9207) must be the one
+    // asked: an answer from another would be a mix-up.
+    if (answer->count("iss") && provider.name.find("://") != std::string::npos &&
+        !SameIssuer((*answer)["iss"], provider.name)) {
+      listener.Answer(400, AnswerPage("Sign-in refused",
+                                      "This answer comes from another issuer. Nothing was kept."));
+      throw Error("the browser brought back an answer from another issuer than " +
+                  provider.name + "; nothing was kept");
+    }
     if (answer->count("error")) {
       const std::string why = Shown((*answer)["error"]) +
                               (answer->count("error_description")
