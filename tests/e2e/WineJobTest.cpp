@@ -60,6 +60,13 @@ std::string ToolLog() {
   return "";
 }
 
+// How many grants the OAuth 2.0 test server has revoked.
+int Revocations() {
+  const std::string stats = oauth->Stats();
+  const std::size_t at = stats.find("\"revocations\":");
+  return at == std::string::npos ? -1 : std::atoi(stats.c_str() + at + 14);
+}
+
 enum class Transport { Stls, Pop3s };
 
 class WindowsJob : public ::testing::Test {
@@ -97,13 +104,14 @@ class WindowsJob : public ::testing::Test {
   }
 
   // C:\<top folder>\getmail.exe with `args`, given `input` on standard input.
-  ProcessResult GetmailExe(const std::vector<std::string>& args, const std::string& input = "") {
+  ProcessResult GetmailExe(const std::vector<std::string>& args, const std::string& input = "",
+                           const Environment& env = {}) {
     harness::WriteFile(drive / "input", input);
     std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$@\" < input", "sh",
                                      QUARROW_WINE_RUN, prefix,
                                      "C:\\" + topFolder + "\\getmail.exe"};
     argv.insert(argv.end(), args.begin(), args.end());
-    return harness::RunProcess(argv, drive.path(), WindowsEnvironment({}), 600);
+    return harness::RunProcess(argv, drive.path(), WindowsEnvironment(env), 600);
   }
 
   // What the tool logged since the test began.
@@ -271,14 +279,25 @@ TEST_F(WindowsJob, AKeptPasswordServesAJobWithAPlaceholder) {
   harness::ExpectFetched(corpus, harness::VelbrinIds(corpus), drive.path(), *server);
 }
 
-// An OAuth 2.0 grant from the loopback authorization server (device flow,
-// over WinHTTP), kept with DPAPI, refreshed by every run of the job, and
-// revoked at sign-out.
-TEST_F(WindowsJob, AKeptOAuthGrantServesAJobWithAPlaceholder) {
+// An OAuth 2.0 grant from the loopback authorization server (over WinHTTP;
+// by the device flow, or in the browser that ShellExecuteW opens, which
+// Wine hands to xdg-open: here the test's approving "browser"), kept with
+// DPAPI, refreshed by every run of the job, and revoked at sign-out.
+class WindowsOAuthJob : public WindowsJob, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(WindowsOAuthJob, AKeptOAuthGrantServesAJobWithAPlaceholder) {
   if (oauth == nullptr) GTEST_SKIP() << "no OAuth 2.0 test server here";
-  ProcessResult signIn = GetmailExe({"-signin", "-u", server->user(), "-s", server->host(),
-                                     "-port", std::to_string(server->pop3sPort()), "-oauth2",
-                                     oauth->issuer(), "-client-id", "getmail", "-device"});
+  std::vector<std::string> args = {"-signin", "-u", server->user(), "-s", server->host(),
+                                   "-port", std::to_string(server->pop3sPort()), "-oauth2",
+                                   oauth->issuer(), "-client-id", "getmail"};
+  const bool device = GetParam();
+  if (device) args.push_back("-device");
+  harness::TempFolder browser("quarrow-wine-browser");
+  ASSERT_EQ(symlink(BROWSER_SCRIPT, (browser / "xdg-open").c_str()), 0);
+  const char* path = std::getenv("PATH");
+  const int revocations = Revocations();
+  ProcessResult signIn = GetmailExe(
+      args, "", {{"PATH", browser.path() + ":" + (path != nullptr ? path : "/usr/bin:/bin")}});
   ASSERT_EQ(signIn.status, 0) << signIn.out << signIn.err << NewToolLog();
   const std::vector<CorpusMessage> corpus = harness::Corpus();
   server->SetMessages(harness::RawMessages(corpus));
@@ -288,8 +307,13 @@ TEST_F(WindowsJob, AKeptOAuthGrantServesAJobWithAPlaceholder) {
   EXPECT_THAT(signOut.out, HasSubstr("the grant is revoked"));
   ASSERT_EQ(run.status, 0) << run.err;
   harness::ExpectFetched(corpus, harness::VelbrinIds(corpus), drive.path(), *server);
-  EXPECT_THAT(oauth->Stats(), HasSubstr("\"revocations\":1"));
+  EXPECT_EQ(Revocations(), revocations + 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Flows, WindowsOAuthJob, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "DeviceFlow" : "InTheBrowser";
+                         });
 
 }  // namespace
 
