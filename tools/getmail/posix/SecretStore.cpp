@@ -26,8 +26,9 @@ constexpr const char* kPrefix = "signin-";
 std::string SystemError() { return std::strerror(errno); }
 
 // $XDG_STATE_HOME when it is an absolute path (the base directory rules
-// ignore a relative one), else ~/.local/state.
-std::string StateHome() {
+// ignore a relative one), else ~/.local/state; empty when there is no home
+// folder to go by.
+std::string StateHomeIfAny() {
   const char* state = std::getenv("XDG_STATE_HOME");
   if (state != nullptr && state[0] == '/') return state;
   const char* home = std::getenv("HOME");
@@ -37,8 +38,13 @@ std::string StateHome() {
   } else if (const passwd* entry = getpwuid(geteuid())) {
     base = entry->pw_dir;
   }
-  if (base.empty()) throw Error("cannot find the home folder to keep sign-ins in");
-  return base + "/.local/state";
+  return base.empty() ? std::string() : base + "/.local/state";
+}
+
+std::string StateHome() {
+  std::string home = StateHomeIfAny();
+  if (home.empty()) throw Error("cannot find the home folder to keep sign-ins in");
+  return home;
 }
 
 // Makes `path` and the folders above it that are missing, each mode 0700.
@@ -124,6 +130,8 @@ void WriteAll(int fd, std::string_view data, const std::string& path) {
 std::string SecretStoreLocation() { return StateHome() + "/quarrow"; }
 
 std::optional<std::string> ReadSecret(const std::string& key) {
+  // A user without a home folder has kept nothing (and runs go on with -pw).
+  if (StateHomeIfAny().empty()) return std::nullopt;
   StoreFolder folder(false);
   if (folder.fd() < 0) return std::nullopt;
   const std::string name = kPrefix + key;
@@ -222,8 +230,9 @@ SecretLock::~SecretLock() {
 }
 
 std::vector<std::string> SecretKeys() {
-  StoreFolder folder(false);
   std::vector<std::string> keys;
+  if (StateHomeIfAny().empty()) return keys;
+  StoreFolder folder(false);
   if (folder.fd() < 0) return keys;
   int copy = fcntl(folder.fd(), F_DUPFD_CLOEXEC, 0);
   DIR* dir = copy < 0 ? nullptr : fdopendir(copy);
