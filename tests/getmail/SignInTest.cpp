@@ -3,6 +3,7 @@
 // line, against a private Dovecot.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <iostream>
@@ -283,6 +284,15 @@ TEST_F(OAuthSignInTest, AGrantThatCannotBeUsedEndsTheRunBeforeTheMailServer) {
   EXPECT_NE(down.err.find("cannot reach the OAuth 2.0 endpoint http://127.0.0.1:1/token"),
             std::string::npos)
       << down.err;
+
+  // One that takes the connection and never answers: the wait is bounded.
+  int silentPort = 0;
+  const int silent = harness::ListenOnLoopback(silentPort);
+  ChangeKept("token_endpoint", "\"http://127.0.0.1:" + std::to_string(silentPort) + "/token\"");
+  ProcessResult hung = tapRun();
+  close(silent);
+  EXPECT_EQ(hung.status, 1);
+  EXPECT_NE(hung.err.find("cannot reach the OAuth 2.0 endpoint"), std::string::npos) << hung.err;
 
   ChangeKept("token_endpoint", "\"" + oauth->issuer() + "/token\"");
   ChangeKept("refresh_token", "\"void-refresh-token\"");
