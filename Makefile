@@ -21,7 +21,7 @@ PACKAGES = cmake make g++ pkg-config googletest libgtest-dev libgmock-dev \
            locales g++-mingw-w64-x86-64-posix wine64 fonts-wine \
            dpkg-dev groff-base meson ninja-build libz-mingw-w64-dev \
            autoconf automake libtool gtk-doc-tools clang libclang-rt-dev llvm \
-           wixl msitools osslsigncode
+           wixl msitools osslsigncode nlohmann-json3-dev libcurl4-openssl-dev nodejs
 
 .PHONY: all deps build build-windows build-fuzz check check-native check-windows \
         check-fuzz fuzz demo demo-windows package dist-windows clean
@@ -30,6 +30,7 @@ all: build
 
 deps:
 	@scripts/install-deps.sh $(PACKAGES)
+	@scripts/install-npm-deps.sh >/dev/null
 
 # The native tests run the Windows download of $(WINBUILD) under Wine.
 build: deps

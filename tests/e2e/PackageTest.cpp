@@ -82,7 +82,8 @@ TEST(Package, HoldsTheProgramsManPagesAndExampleUnits) {
     entries.insert(path);
     if (path.rfind("./usr/bin/", 0) == 0 && path != "./usr/bin/") onPath.insert(path);
   }
-  EXPECT_EQ(onPath, std::set<std::string>{"./usr/bin/quarrow -> ../lib/quarrow/quarrow"});
+  EXPECT_EQ(onPath, (std::set<std::string>{"./usr/bin/quarrow -> ../lib/quarrow/quarrow",
+                                            "./usr/bin/quarrow-getmail -> ../lib/quarrow/getmail"}));
   for (const char* path :
        {"./usr/lib/quarrow/quarrow", "./usr/lib/quarrow/getmail",
         "./usr/share/man/man1/quarrow.1.gz", "./usr/share/man/man1/quarrow-getmail.1.gz",

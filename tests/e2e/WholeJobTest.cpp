@@ -164,14 +164,21 @@ INSTANTIATE_TEST_SUITE_P(
 // A fresh build runs where it is: build/bin/quarrow finds build/bin/getmail.
 TEST_F(Job, TheBuildTreeRunsAsItIs) { ExpectTheMatchingMessagesFetched(QUARROW_BUILT_PROGRAM); }
 
-// Installed, only quarrow is on the PATH, as a relative link (so the whole
-// tree can move) to the program, which has the tool beside it.
-TEST(Install, OnlyQuarrowIsOnThePathAndTheToolStaysBesideTheProgram) {
-  EXPECT_EQ(harness::ListFolder(installed + "/bin"), std::vector<std::string>{"quarrow"});
-  char target[4096];
-  const ssize_t length = readlink((installed + "/bin/quarrow").c_str(), target, sizeof target);
-  ASSERT_GT(length, 0) << "bin/quarrow is not a link";
-  EXPECT_EQ(std::string(target, static_cast<size_t>(length)), "../lib/quarrow/quarrow");
+// Installed, quarrow and the tool (as quarrow-getmail, for its sign-in
+// commands) are on the PATH as relative links (so the whole tree can move)
+// to the programs, which stand side by side.
+TEST(Install, TheLinksOnThePathLeadToTheProgramAndTheToolBesideIt) {
+  EXPECT_EQ(harness::ListFolder(installed + "/bin"),
+            (std::vector<std::string>{"quarrow", "quarrow-getmail"}));
+  for (auto [name, program] : {std::pair{"quarrow", "quarrow"},
+                               std::pair{"quarrow-getmail", "getmail"}}) {
+    char target[4096];
+    const std::string link = installed + "/bin/" + name;
+    const ssize_t length = readlink(link.c_str(), target, sizeof target);
+    ASSERT_GT(length, 0) << link << " is not a link";
+    EXPECT_EQ(std::string(target, static_cast<size_t>(length)),
+              std::string("../lib/quarrow/") + program);
+  }
   EXPECT_EQ(harness::ListFolder(installed + "/lib/quarrow"),
             (std::vector<std::string>{"getmail", "quarrow"}));
 }

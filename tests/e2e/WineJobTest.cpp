@@ -17,10 +17,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <sstream>
 
 #include "Corpus.h"
 #include "Files.h"
+#include "OAuthServer.h"
 #include "Pop3Tap.h"
 #include "PrivateDovecot.h"
 #include "Process.h"
@@ -37,6 +39,7 @@ using ::testing::IsEmpty;
 using Environment = std::map<std::string, std::optional<std::string>>;
 
 harness::PrivateDovecot* server = nullptr;
+harness::OAuthServer* oauth = nullptr;  // none where node or oidc-provider is missing
 std::string prefix;                     // the fresh Wine prefix
 std::vector<std::string> unpackedNames;  // what unpacking the zip added to drive C
 std::string user;                       // the prefix's user, as named under C:\users
@@ -47,6 +50,9 @@ std::string InstalledFolder() {
 }
 std::string InstalledProgram() {
   return "C:\\users\\" + user + "\\AppData\\Local\\Programs\\Quarrow\\Quarrow.exe";
+}
+std::string InstalledTool() {
+  return "C:\\users\\" + user + "\\AppData\\Local\\Programs\\Quarrow\\getmail.exe";
 }
 std::string StartMenuShortcut() {
   return prefix + "/drive_c/users/" + user +
@@ -87,6 +93,13 @@ std::string ToolLog() {
   return "";
 }
 
+// How many grants the OAuth 2.0 test server has revoked.
+int Revocations() {
+  const std::string stats = oauth->Stats();
+  const std::size_t at = stats.find("\"revocations\":");
+  return at == std::string::npos ? -1 : std::atoi(stats.c_str() + at + 14);
+}
+
 enum class Transport { Stls, Pop3s, ImapStarttls, Imaps };
 
 class WindowsJob : public ::testing::Test {
@@ -96,8 +109,9 @@ class WindowsJob : public ::testing::Test {
 
   // C:\<top folder>\Quarrow.exe /login/password/server/port/subject/z:\...\job,
   // headless, trusting the server's CA, the environment changed by `env`.
-  ProcessResult QuarrowExe(const std::string& subject, int port, const Environment& env = {}) {
-    mkdir((drive / "job").c_str(), 0755);
+  // The environment the Windows programs run in: trusting the server's CA,
+  // changed by `env`.
+  Environment WindowsEnvironment(const Environment& env) const {
     Environment environment = server->ToolEnvironment();
     environment["QUARROW_GETMAIL_CAFILE"] = WindowsPath(server->caFile());
     environment["QUARROW_HEADLESS"] = "1";
@@ -105,13 +119,32 @@ class WindowsJob : public ::testing::Test {
     // Wine reads the command line in the locale's character set.
     environment["LC_ALL"] = "C.UTF-8";
     for (const auto& [name, value] : env) environment[name] = value;
+    return environment;
+  }
+
+  ProcessResult QuarrowExe(const std::string& subject, int port, const Environment& env = {},
+                           const std::string& password = "") {
+    mkdir((drive / "job").c_str(), 0755);
+    const Environment environment = WindowsEnvironment(env);
     const std::string command = harness::BatchCommandLine(
-        *server, port, subject, server->password(), WindowsPath(drive / "job"));
+        *server, port, subject, password.empty() ? server->password() : password,
+        WindowsPath(drive / "job"));
     ProcessResult run = harness::RunProcess(
         {QUARROW_WINE_RUN, prefix, InstalledProgram(), command}, drive.path(),
         environment, 600);
     if (run.status != 0) run.err += "\n--- getmail.log, this run:\n" + NewToolLog();
     return run;
+  }
+
+  // The installed getmail.exe with `args`, given `input` on standard input.
+  ProcessResult GetmailExe(const std::vector<std::string>& args, const std::string& input = "",
+                           const Environment& env = {}) {
+    harness::WriteFile(drive / "input", input);
+    std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$@\" < input", "sh",
+                                     QUARROW_WINE_RUN, prefix,
+                                     InstalledTool()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return harness::RunProcess(argv, drive.path(), WindowsEnvironment(env), 600);
   }
 
   // What the tool logged since the test began.
@@ -420,6 +453,63 @@ std::string SetUpPrefix(const std::string& folder) {
   return "";
 }
 
+// Signed in once (the password, typed beyond Latin-1, on standard input),
+// getmail.exe keeps it with DPAPI, and a job with "*" for the password
+// fetches the mail.
+TEST_F(WindowsJob, AKeptPasswordServesAJobWithAPlaceholder) {
+  const std::vector<std::string> who = {"-u", server->user(), "-s", server->host()};
+  std::vector<std::string> signIn = {"-signin", "-port", std::to_string(server->pop3sPort())};
+  signIn.insert(signIn.end(), who.begin(), who.end());
+  ProcessResult refused = GetmailExe(signIn, "wrong\n");
+  EXPECT_EQ(refused.status, 3) << refused.err;
+  ProcessResult kept = GetmailExe(signIn, server->password() + "\n");
+  ASSERT_EQ(kept.status, 0) << kept.err << NewToolLog();
+  const std::vector<CorpusMessage> corpus = harness::Corpus();
+  server->SetMessages(harness::RawMessages(corpus));
+  ProcessResult run = QuarrowExe("Velbrin", server->pop3sPort(), {}, "*");
+  std::vector<std::string> signOut = {"-signout"};
+  signOut.insert(signOut.end(), who.begin(), who.end());
+  EXPECT_EQ(GetmailExe(signOut).status, 0);
+  ASSERT_EQ(run.status, 0) << run.err;
+  harness::ExpectFetched(corpus, harness::VelbrinIds(corpus), drive.path(), *server);
+}
+
+// An OAuth 2.0 grant from the loopback authorization server (over WinHTTP;
+// by the device flow, or in the browser that ShellExecuteW opens, which
+// Wine hands to xdg-open: here the test's approving "browser"), kept with
+// DPAPI, refreshed by every run of the job, and revoked at sign-out.
+class WindowsOAuthJob : public WindowsJob, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(WindowsOAuthJob, AKeptOAuthGrantServesAJobWithAPlaceholder) {
+  if (oauth == nullptr) GTEST_SKIP() << "no OAuth 2.0 test server here";
+  std::vector<std::string> args = {"-signin", "-u", server->user(), "-s", server->host(),
+                                   "-port", std::to_string(server->pop3sPort()), "-oauth2",
+                                   oauth->issuer(), "-client-id", "getmail"};
+  const bool device = GetParam();
+  if (device) args.push_back("-device");
+  harness::TempFolder browser("quarrow-wine-browser");
+  ASSERT_EQ(symlink(BROWSER_SCRIPT, (browser / "xdg-open").c_str()), 0);
+  const char* path = std::getenv("PATH");
+  const int revocations = Revocations();
+  ProcessResult signIn = GetmailExe(
+      args, "", {{"PATH", browser.path() + ":" + (path != nullptr ? path : "/usr/bin:/bin")}});
+  ASSERT_EQ(signIn.status, 0) << signIn.out << signIn.err << NewToolLog();
+  const std::vector<CorpusMessage> corpus = harness::Corpus();
+  server->SetMessages(harness::RawMessages(corpus));
+  ProcessResult run = QuarrowExe("Velbrin", server->pop3sPort(), {}, "*");
+  ProcessResult signOut = GetmailExe({"-signout", "-u", server->user(), "-s", server->host()});
+  EXPECT_EQ(signOut.status, 0) << signOut.err;
+  EXPECT_THAT(signOut.out, HasSubstr("the grant is revoked"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  harness::ExpectFetched(corpus, harness::VelbrinIds(corpus), drive.path(), *server);
+  EXPECT_EQ(Revocations(), revocations + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Flows, WindowsOAuthJob, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "DeviceFlow" : "InTheBrowser";
+                         });
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -435,10 +525,19 @@ int main(int argc, char** argv) {
     // A password beyond Latin-1: it reaches the server as the UTF-8 the
     // user typed, through Quarrow's and getmail.exe's wide command lines.
     const std::string password = "\xD0\xBF\xD0\xB0\xD1\x80\xD0\xBE\xD0\xBB\xD1\x8C\xE2\x82\xAC";
-    harness::PrivateDovecot dovecot({{"DOVECOT_PASSWORD", password}});
+    std::map<std::string, std::string> settings = {{"DOVECOT_PASSWORD", password}};
+    // Tokens from the loopback authorization server, where it can run.
+    std::unique_ptr<harness::OAuthServer> oauthServer;
+    if (!harness::OAuthServer::Unavailable()) {
+      oauthServer = std::make_unique<harness::OAuthServer>();
+      settings["OAUTH2_INTROSPECTION_URL"] = oauthServer->IntrospectionUrl();
+    }
+    harness::PrivateDovecot dovecot(settings);
     server = &dovecot;
+    oauth = oauthServer.get();
     status = RUN_ALL_TESTS();
     server = nullptr;
+    oauth = nullptr;
   }
   // Nothing of the prefix outlives it.
   harness::RunProcess({Wineserver(), "-k"}, "/", {{"WINEPREFIX", prefix}});

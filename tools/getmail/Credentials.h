@@ -18,7 +18,8 @@ struct Credentials {
 
 // The credentials of a run: with QUARROW_GETMAIL_OAUTH2_COMMAND set, the
 // token that command prints (it runs here, before any connection, so that
-// nothing reaches the server when it fails); otherwise the password. Throws
+// nothing reaches the server when it fails); otherwise the sign-in kept for
+// the login and server (-signin), and failing that the password. Throws
 // Error.
 Credentials CredentialsFor(const Options& options);
 

@@ -1,7 +1,8 @@
 #include "tools/getmail/OAuth2.h"
 
-#include <cctype>
 #include <optional>
+
+#include <nlohmann/json.hpp>
 
 #include "tools/getmail/Base64.h"
 #include "tools/getmail/ServerText.h"
@@ -25,91 +26,6 @@ std::string SaslName(std::string_view login) {
   }
   return out;
 }
-
-// A minimal reader of one flat JSON object: string members are kept, and
-// anything else is skipped. Bounded by the input; no recursion.
-class FlatJson {
- public:
-  explicit FlatJson(std::string_view text) : text_(text) {}
-
-  // Calls take(name, value) for each member whose value is a string.
-  template <typename Take>
-  void Members(Take take) {
-    SkipBlanks();
-    if (!Eat('{')) return;
-    for (;;) {
-      SkipBlanks();
-      std::string name;
-      if (!String(name)) return;
-      SkipBlanks();
-      if (!Eat(':')) return;
-      SkipBlanks();
-      std::string value;
-      if (Peek() == '"') {
-        if (!String(value)) return;
-        take(name, value);
-      } else if (!SkipValue()) {
-        return;
-      }
-      SkipBlanks();
-      if (Eat(',')) continue;
-      return;
-    }
-  }
-
- private:
-  char Peek() const { return pos_ < text_.size() ? text_[pos_] : '\0'; }
-  bool Eat(char c) {
-    if (Peek() != c) return false;
-    ++pos_;
-    return true;
-  }
-  void SkipBlanks() {
-    while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_]))) ++pos_;
-  }
-  // A string. \uXXXX becomes "?" and the escapes of control characters
-  // become a line end (the fields read here are ASCII words).
-  bool String(std::string& out) {
-    if (!Eat('"')) return false;
-    while (pos_ < text_.size()) {
-      char c = text_[pos_++];
-      if (c == '"') return true;
-      if (c == '\\') {
-        if (pos_ >= text_.size()) return false;
-        char e = text_[pos_++];
-        if (e == 'u') {
-          pos_ += 4;
-          out += '?';
-        } else {
-          out += std::string_view("bfnrt").find(e) != std::string_view::npos ? '\n' : e;
-        }
-      } else {
-        out += c;
-      }
-    }
-    return false;
-  }
-  // A number, literal, array or object, by counting brackets outside strings.
-  bool SkipValue() {
-    int depth = 0;
-    while (pos_ < text_.size()) {
-      char c = Peek();
-      if (c == '"') {
-        std::string ignored;
-        if (!String(ignored)) return false;
-        continue;
-      }
-      if (depth == 0 && (c == ',' || c == '}')) return true;
-      if (c == '[' || c == '{') ++depth;
-      if (c == ']' || c == '}') --depth;
-      ++pos_;
-    }
-    return false;
-  }
-
-  std::string_view text_;
-  std::size_t pos_ = 0;
-};
 
 }  // namespace
 
@@ -136,10 +52,14 @@ std::string OAuthInitialResponse(OAuthMechanism mechanism,
 
 OAuthRefusal ParseOAuthRefusal(std::string_view json) {
   OAuthRefusal refusal;
-  FlatJson(json).Members([&](const std::string& name, const std::string& value) {
-    if (name == "status") refusal.status = Shown(value);
-    if (name == "scope") refusal.scope = Shown(value);
-  });
+  const nlohmann::json object = nlohmann::json::parse(json, nullptr, false);
+  if (!object.is_object()) return refusal;
+  auto text = [&object](const char* name) {
+    auto it = object.find(name);
+    return it != object.end() && it->is_string() ? Shown(it->get<std::string>()) : std::string();
+  };
+  refusal.status = text("status");
+  refusal.scope = text("scope");
   return refusal;
 }
 

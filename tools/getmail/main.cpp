@@ -7,12 +7,14 @@
 
 #include "tools/getmail/Arguments.h"
 #include "tools/getmail/CommandLine.h"
+#include "tools/getmail/Console.h"
 #include "tools/getmail/Errors.h"
 #include "tools/getmail/Files.h"
 #include "tools/getmail/FolderLock.h"
 #include "tools/getmail/Report.h"
 #include "tools/getmail/Runs.h"
 #include "tools/getmail/ServerText.h"
+#include "tools/getmail/SignInMain.h"
 #include "tools/getmail/Startup.h"
 #include "tools/getmail/Stopping.h"
 
@@ -31,14 +33,17 @@ void ReportFailure(const std::string& what) {
 int main(int argc, char** argv) {
   using namespace getmail;
   SafeStart();
-  std::string error;
+  // Every run holds a password or a token from here on.
+  KeepSecretsInProcess();
   const std::vector<std::string> arguments = ToolArguments(argc, argv);
   // Other local users can read a process's command line: overwrite the
   // password there now that it has been read, a bad command line's too.
   HidePassword(argc, argv);
+  if (IsSignInCommand(arguments)) return SignInMain(arguments);
+  std::string error;
   std::optional<Options> options = ParseCommandLine(arguments, error);
   if (!options) {
-    Report("getmail: " + error + "\n" + UsageText("getmail"));
+    Report("getmail: " + error + "\n" + UsageText("getmail") + SignInUsageText("getmail"));
     return kUsage;
   }
   WatchForStop();
