@@ -380,9 +380,8 @@ TEST(Installer, ItsTablesMakeAPerUserInstallThatUpgradesInPlace) {
 
 // A later version installed over the first leaves one copy, the later one,
 // and uninstalling it leaves nothing of it behind. The later version is the
-// parameter: googletest runs parameterized suites after the plain tests,
-// in the order they are defined, so this one, defined last, runs after
-// every job that needs the installed programs.
+// parameter. Last, the version under test is installed again, so that the
+// jobs that run after this test find it as before, whatever the order.
 class LaterVersion : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(LaterVersion, ReplacesTheInstalledOneAndUninstallingRemovesEverything) {
@@ -410,6 +409,11 @@ TEST_P(LaterVersion, ReplacesTheInstalledOneAndUninstallingRemovesEverything) {
   EXPECT_THAT(UninstallEntries(), IsEmpty());
   EXPECT_NE(WineTool({"reg", "query", "HKCU\\Software\\Quarrow"}).status, 0)
       << "the installer's own key is left";
+
+  const ProcessResult again =
+      WineTool({"msiexec", "/i", WindowsPath(QUARROW_WINDOWS_MSI), "/qn"});
+  ASSERT_EQ(again.status, 0) << again.err;
+  ASSERT_TRUE(harness::Exists(InstalledFolder() + "/getmail.exe"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Installer, LaterVersion, ::testing::Values(QUARROW_NEXT_VERSION));
