@@ -17,7 +17,7 @@ for program in "$@"; do
       kernel32.dll | user32.dll | gdi32.dll | advapi32.dll | shell32.dll | \
       ole32.dll | oleaut32.dll | comctl32.dll | comdlg32.dll | shlwapi.dll | \
       imm32.dll | ws2_32.dll | iphlpapi.dll | dnsapi.dll | secur32.dll | \
-      crypt32.dll | ncrypt.dll | bcrypt.dll | winmm.dll | version.dll | \
+      crypt32.dll | ncrypt.dll | bcrypt.dll | winhttp.dll | winmm.dll | version.dll | \
       userenv.dll | uxtheme.dll | msvcrt.dll | ucrtbase.dll | api-ms-win-*.dll) ;;
       *) echo "$program imports $dll, not one of Windows' own DLLs" >&2
          status=1 ;;
