@@ -309,6 +309,62 @@ TEST_F(OAuthSignInTest, AGrantThatCannotBeUsedEndsTheRunBeforeTheMailServer) {
   EXPECT_FALSE(harness::Exists(folder_ / "MSG1.TXT"));
 }
 
+// A token endpoint over https is trusted as the mail server is: through the
+// system's CAs and QUARROW_GETMAIL_CAFILE, for the name in its address. One
+// it does not trust ends the run, saying why, before the mail server hears
+// anything.
+TEST_F(OAuthSignInTest, AnHttpsTokenEndpointIsVerifiedLikeTheMailServer) {
+  struct Case {
+    const char* name;
+    std::string endpoint;
+    bool privateCa;  // QUARROW_GETMAIL_CAFILE names the CA of its certificate
+    int status;
+    std::vector<std::string> says;
+  } cases[] = {
+      {"a private CA not named", oauth->TlsFront(), false, 1,
+       {"cannot reach the OAuth 2.0 endpoint " + oauth->TlsFront() + "/token",
+        "its certificate is not trusted", "QUARROW_GETMAIL_CAFILE"}},
+      {"another name than its certificate's", oauth->MismatchedTlsFront(), true, 1,
+       {"cannot reach the OAuth 2.0 endpoint " + oauth->MismatchedTlsFront() + "/token",
+        "its certificate is not trusted", "127.0.0.2"}},
+      {"a private CA named", oauth->TlsFront(), true, 0, {}},
+  };
+  ASSERT_EQ(OAuthSignIn("getmail").status, 0);
+  dovecot->SetMessages({"Subject: one\r\n\r\nbody\r\n"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    harness::Pop3Tap::Options options;
+    options.inspect = false;  // TLS from the start, passed on as it is
+    harness::Pop3Tap tap(dovecot->pop3sPort(), options);
+    ChangeKept("access_expires", "0");
+    ChangeKept("token_endpoint", "\"" + c.endpoint + "/token\"");
+    const std::string refreshToken = Kept("refresh_token");
+    const int refreshes = Stat("refreshes");
+    std::map<std::string, std::optional<std::string>> env = dovecot->ToolEnvironment();
+    // The mail server is trusted all the same: it is never reached when
+    // the token endpoint is not.
+    if (!c.privateCa) env["QUARROW_GETMAIL_CAFILE"] = std::nullopt;
+    env["QUARROW_GETMAIL_TLS_PORTS"] = std::to_string(tap.port());
+    ProcessResult run = harness::RunProcess(
+        {GETMAIL_PATH, "-u", "quarrow", "-pw", "*", "-s", "localhost", "-port",
+         std::to_string(tap.port()), "-headersonly"},
+        folder_.path(), env);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    for (const std::string& text : c.says) {
+      EXPECT_NE(run.err.find(text), std::string::npos) << text << " in " << run.err;
+    }
+    if (c.status != 0) {
+      EXPECT_TRUE(tap.ClientBytes().empty());
+      EXPECT_EQ(Stat("refreshes"), refreshes);
+      EXPECT_EQ(Kept("refresh_token"), refreshToken) << "the grant is kept as it was";
+    } else {
+      EXPECT_EQ(Stat("refreshes"), refreshes + 1) << "refreshed through the TLS front";
+      EXPECT_NE(Kept("refresh_token"), refreshToken);
+      EXPECT_FALSE(tap.ClientBytes().empty());
+    }
+  }
+}
+
 // Two runs at once for one mailbox take turns at refreshing the grant: the
 // slower one uses the refresh token the faster one kept, not the one the
 // provider has just voided (which would make it revoke the whole grant).
@@ -361,6 +417,11 @@ int main(int argc, char** argv) {
     settings["OAUTH2_INTROSPECTION_URL"] = oauthServer->IntrospectionUrl();
   }
   harness::PrivateDovecot server(settings);
+  // The TLS fronts of the OAuth server show the mail server's certificate,
+  // from the same private CA.
+  if (oauthServer) {
+    oauthServer->UseCertificate(server.folder() + "/cert.pem", server.folder() + "/key.pem");
+  }
   dovecot = &server;
   oauth = oauthServer.get();
   stateHome = &state;
