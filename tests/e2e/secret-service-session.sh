@@ -16,7 +16,7 @@ printf 'only-for-tests' | /usr/bin/gnome-keyring-daemon --foreground --unlock --
   >/dev/null 2>&1 &
 keyring=$!
 up=no
-for _ in $(seq 100); do
+for _ in $(seq 300); do
   if /usr/bin/dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null |
      grep -q 'boolean true'; then
