@@ -21,7 +21,8 @@ PACKAGES = cmake make g++ pkg-config googletest libgtest-dev libgmock-dev \
            locales g++-mingw-w64-x86-64-posix wine64 fonts-wine \
            dpkg-dev groff-base meson ninja-build libz-mingw-w64-dev \
            autoconf automake libtool gtk-doc-tools clang libclang-rt-dev llvm \
-           wixl msitools osslsigncode nlohmann-json3-dev libcurl4-openssl-dev nodejs
+           wixl msitools osslsigncode nlohmann-json3-dev libcurl4-openssl-dev nodejs \
+           libsecret-1-dev dbus gnome-keyring
 
 .PHONY: all deps build build-windows build-fuzz check check-native check-windows \
         check-fuzz fuzz demo demo-windows package dist-windows clean

@@ -58,7 +58,8 @@ TEST(Package, DependsOnTheLibrariesAndCertificatesTheProgramsUse) {
   ProcessResult field = harness::RunProcess({dpkgDeb, "-f", deb, "Depends"}, "/");
   ASSERT_EQ(field.status, 0) << field.err;
   const std::set<std::string> names = PackageNames(field.out);
-  for (const char* wanted : {"libfltk1.3", "libssl", "libgmime-3.0", "ca-certificates"}) {
+  for (const char* wanted :
+       {"libfltk1.3", "libssl", "libgmime-3.0", "libcurl4", "libsecret-1", "ca-certificates"}) {
     bool found = false;
     for (const std::string& name : names) found = found || name.rfind(wanted, 0) == 0;
     EXPECT_TRUE(found) << wanted << " is not in Depends: " << field.out;

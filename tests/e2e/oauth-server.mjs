@@ -6,6 +6,13 @@
 // token request, refresh, revocation and device poll. Ends when WATCH_PID
 // does.
 //
+// Beside it, two TLS fronts pass their connections on to it: one on
+// 127.0.0.1 and one on 127.0.0.2, addresses written to FOLDER/tls-fronts.
+// Each takes its certificate from FOLDER/tls-cert.pem and tls-key.pem at
+// every connection, so that the test can give it one (a private CA's for
+// "localhost" and 127.0.0.1, which the second address does not match)
+// after it has started.
+//
 // Clients: "getmail" (a native public client; its access tokens last two
 // minutes, less than the margin the tool keeps, so every run refreshes),
 // "getmail-cached" (access tokens of an hour), "device-deny" (every device
@@ -16,7 +23,9 @@
 // (access_denied) when that hint is "refuse".
 import fs from 'node:fs';
 import http from 'node:http';
+import net from 'node:net';
 import path from 'node:path';
+import tls from 'node:tls';
 import { pathToFileURL } from 'node:url';
 
 const [folder, npmFolder, watchPid] = process.argv.slice(2);
@@ -171,6 +180,35 @@ server.on('request', (req, res) => {
   }
   callback(req, res);
 });
+
+async function tlsFront(address) {
+  const front = net.createServer((socket) => {
+    socket.on('error', () => {});
+    let secure;
+    try {
+      secure = new tls.TLSSocket(socket, {
+        isServer: true,
+        secureContext: tls.createSecureContext({
+          cert: fs.readFileSync(path.join(folder, 'tls-cert.pem')),
+          key: fs.readFileSync(path.join(folder, 'tls-key.pem')),
+        }),
+      });
+    } catch {
+      socket.destroy();
+      return;
+    }
+    secure.on('error', () => {});
+    const plain = net.connect(server.address().port, '127.0.0.1');
+    plain.on('error', () => secure.destroy());
+    secure.on('close', () => plain.destroy());
+    plain.on('close', () => secure.destroy());
+    secure.pipe(plain).pipe(secure);
+  });
+  await new Promise((resolve) => front.listen(0, address, resolve));
+  return `https://${address}:${front.address().port}`;
+}
+const fronts = [await tlsFront('127.0.0.1'), await tlsFront('127.0.0.2')];
+fs.writeFileSync(path.join(folder, 'tls-fronts'), fronts.join(' '));
 
 saveStats();
 fs.writeFileSync(path.join(folder, 'issuer'), issuer);

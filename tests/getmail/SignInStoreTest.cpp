@@ -235,6 +235,61 @@ TEST_F(FileStoreTest, ALinkOrAnUnreadableEntryIsNoSignIn) {
   EXPECT_TRUE(getmail::AllSignIns().empty());
 }
 
+// The file store unless QUARROW_GETMAIL_STORE asks for the desktop keyring;
+// asked for where no session bus is (as under cron), or a store that is
+// not known, every step is refused rather than look in the wrong store.
+TEST_F(FileStoreTest, TheStoreIsTheOneQuarrowGetmailStoreNames) {
+  const std::vector<std::string> variables = {"QUARROW_GETMAIL_STORE",
+                                              "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"};
+  std::vector<std::optional<std::string>> before;
+  for (const std::string& name : variables) {
+    const char* value = std::getenv(name.c_str());
+    before.push_back(value != nullptr ? std::optional<std::string>(value) : std::nullopt);
+  }
+  // No bus at the address systemd's user session would have either.
+  ASSERT_EQ(mkdir((home_ / "runtime").c_str(), 0700), 0);
+  unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  setenv("XDG_RUNTIME_DIR", (home_ / "runtime").c_str(), 1);
+  struct Case {
+    std::optional<std::string> store;
+    std::string refusal;  // "" for the file store
+  } cases[] = {
+      {std::nullopt, ""},
+      {"", ""},
+      {"file", ""},
+      {"secret-service", "QUARROW_GETMAIL_STORE=secret-service, but there is no session bus"},
+      {"kwallet", "QUARROW_GETMAIL_STORE is \"kwallet\"; it can be \"file\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.store.value_or("(unset)"));
+    if (c.store) {
+      setenv("QUARROW_GETMAIL_STORE", c.store->c_str(), 1);
+    } else {
+      unsetenv("QUARROW_GETMAIL_STORE");
+    }
+    if (c.refusal.empty()) {
+      EXPECT_EQ(getmail::SecretStoreLocation(), Folder());
+      getmail::SaveSignIn(Grant());
+      EXPECT_TRUE(getmail::LoadSignIn("anna@example.org", "outlook.office365.com"));
+      EXPECT_TRUE(getmail::RemoveSignIn("anna@example.org", "outlook.office365.com"));
+      continue;
+    }
+    EXPECT_NE(Refusal([] { getmail::SaveSignIn(Grant()); }).find(c.refusal), std::string::npos);
+    EXPECT_NE(Refusal([] { getmail::LoadSignIn("anna@example.org", "outlook.office365.com"); })
+                  .find(c.refusal),
+              std::string::npos);
+    EXPECT_NE(Refusal([] { getmail::AllSignIns(); }).find(c.refusal), std::string::npos);
+    EXPECT_FALSE(harness::Exists(Folder()) && !harness::ListFolder(Folder()).empty());
+  }
+  for (std::size_t i = 0; i < variables.size(); ++i) {
+    if (before[i]) {
+      setenv(variables[i].c_str(), before[i]->c_str(), 1);
+    } else {
+      unsetenv(variables[i].c_str());
+    }
+  }
+}
+
 #endif
 
 }  // namespace

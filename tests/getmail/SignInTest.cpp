@@ -43,11 +43,13 @@ class SignInTest : public ::testing::Test {
   ProcessResult Getmail(const std::vector<std::string>& args, const std::string& input = "",
                         const std::string& browser = kApprove) {
     harness::WriteFile(folder_ / "input", input);
-    std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$@\" < input", "sh", GETMAIL_PATH};
+    std::vector<std::string> argv = wrapper_;
+    argv.insert(argv.end(), {"/bin/sh", "-c", "exec \"$@\" < input", "sh", GETMAIL_PATH});
     argv.insert(argv.end(), args.begin(), args.end());
     std::map<std::string, std::optional<std::string>> env = dovecot->ToolEnvironment();
     env["BROWSER"] = browser;
     env["FORGE"] = forge_;
+    for (const auto& [name, value] : extraEnv_) env[name] = value;
     return harness::RunProcess(argv, folder_.path(), env);
   }
   ProcessResult SignIn(const std::string& password) {
@@ -62,6 +64,8 @@ class SignInTest : public ::testing::Test {
 
   harness::TempFolder folder_{"getmail-signin"};
   std::string forge_ = "state";  // what forge-redirect.sh forges
+  std::vector<std::string> wrapper_;  // what getmail is started through
+  std::map<std::string, std::optional<std::string>> extraEnv_;
 };
 
 TEST_F(SignInTest, OnlyAPasswordTheServerTakesIsKept) {
@@ -123,6 +127,103 @@ TEST_F(SignInTest, AStoreOthersCanReadEndsTheRunNamingIt) {
   EXPECT_NE(run.err.find(file + " can be read or written by other users"), std::string::npos)
       << run.err;
   EXPECT_FALSE(harness::Exists(folder_ / "MSG1.TXT"));
+}
+
+// The desktop keyring store, asked for with QUARROW_GETMAIL_STORE: each
+// program runs on a private session bus of its own with gnome-keyring as
+// the Secret Service, whose keyring lives in a folder of the test's.
+class SecretServiceSignInTest : public SignInTest {
+ protected:
+  void SetUp() override {
+    for (const char* program :
+         {"/usr/bin/dbus-run-session", "/usr/bin/dbus-send", "/usr/bin/gnome-keyring-daemon"}) {
+      if (access(program, X_OK) != 0) {
+        const char* require = std::getenv("QUARROW_REQUIRE_DOVECOT");
+        if (require != nullptr && std::string(require) == "1") {
+          FAIL() << program << " is missing (Debian: dbus, dbus-bin, gnome-keyring)";
+        }
+        GTEST_SKIP() << program << " is missing (Debian: dbus, dbus-bin, gnome-keyring); "
+                     << "the Secret Service store is not tested";
+      }
+    }
+    SignInTest::SetUp();
+    ASSERT_EQ(mkdir(runtime_.c_str(), 0700), 0);
+    OnSessionBus(true);
+    extraEnv_ = {{"QUARROW_GETMAIL_STORE", "secret-service"},
+                 {"XDG_DATA_HOME", keyrings_.path()},
+                 {"XDG_RUNTIME_DIR", runtime_},
+                 {"DBUS_SESSION_BUS_ADDRESS", std::nullopt}};
+  }
+  // Off, as under cron: the same user and folders, but no session bus.
+  void OnSessionBus(bool on) {
+    wrapper_.clear();
+    if (on) wrapper_.push_back(BROWSER_SCRIPTS "/secret-service-session.sh");
+  }
+
+  harness::TempFolder keyrings_{"getmail-keyrings"};
+  std::string runtime_ = keyrings_ / "runtime";
+};
+
+TEST_F(SecretServiceSignInTest, APasswordKeptInTheKeyringServesRunsThatAskForIt) {
+  ProcessResult taken = SignIn(dovecot->password());
+  ASSERT_EQ(taken.status, 0) << taken.err;
+  EXPECT_TRUE(!harness::Exists(StoreFolder()) || harness::ListFolder(StoreFolder()).empty())
+      << "nothing in the file store";
+  ProcessResult listed = Getmail({"-signins"});
+  EXPECT_EQ(listed.out, dovecot->user() + " on " + dovecot->host() + ": password\n")
+      << listed.err;
+  // Another session, another keyring daemon: the sign-in was kept on disk.
+  dovecot->SetMessages({"Subject: one\r\n\r\nbody\r\n"});
+  ProcessResult run = HeaderRun("*");
+  EXPECT_EQ(run.status, 0) << run.err;
+
+  // A run that uses the file store does not find it.
+  extraEnv_["QUARROW_GETMAIL_STORE"] = std::nullopt;
+  EXPECT_EQ(HeaderRun("*").status, 3);
+  // One that asks for the keyring where there is no session bus is told so,
+  // rather than go on with the placeholder.
+  extraEnv_["QUARROW_GETMAIL_STORE"] = "secret-service";
+  OnSessionBus(false);
+  ProcessResult cron = HeaderRun("*");
+  EXPECT_EQ(cron.status, 1);
+  EXPECT_NE(cron.err.find("QUARROW_GETMAIL_STORE=secret-service, but there is no session bus"),
+            std::string::npos)
+      << cron.err;
+
+  OnSessionBus(true);  // the keyring as it was
+  ProcessResult out = Getmail({"-signout", "-u", dovecot->user(), "-s", dovecot->host()});
+  EXPECT_EQ(out.status, 0) << out.err;
+  EXPECT_EQ(HeaderRun("*").status, 3);
+  EXPECT_EQ(Getmail({"-signins"}).out.rfind("No sign-ins are kept", 0), 0u);
+}
+
+// The test server's access tokens do not last, so each run refreshes; the
+// second run works only if the first kept the rotated refresh token in the
+// keyring.
+TEST_F(SecretServiceSignInTest, AnOAuthGrantInTheKeyringKeepsItsRotations) {
+  if (oauth == nullptr) GTEST_SKIP() << "no OAuth 2.0 test server here";
+  ProcessResult signIn = Getmail({"-signin", "-u", "quarrow", "-s", dovecot->host(), "-port",
+                                  std::to_string(dovecot->pop3sPort()), "-oauth2",
+                                  oauth->issuer(), "-client-id", "getmail"});
+  ASSERT_EQ(signIn.status, 0) << signIn.err;
+  dovecot->SetMessages({"Subject: one\r\n\r\nbody\r\n"});
+  for (int run = 0; run < 2; ++run) {
+    ProcessResult header = HeaderRun("*");
+    EXPECT_EQ(header.status, 0) << "run " << run << ": " << header.err;
+  }
+  EXPECT_NE(Getmail({"-signins"}).out.find("quarrow on localhost: OAuth 2.0"), std::string::npos);
+  if (harness::Exists(StoreFolder())) {
+    for (const std::string& name : harness::ListFolder(StoreFolder())) {
+      EXPECT_EQ(name[0], '.') << name << ": only the locks are files";
+    }
+  }
+}
+
+TEST_F(SecretServiceSignInTest, AStoreThatIsNotKnownIsRefused) {
+  extraEnv_["QUARROW_GETMAIL_STORE"] = "kwallet";
+  ProcessResult run = HeaderRun(dovecot->password());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("QUARROW_GETMAIL_STORE is \"kwallet\""), std::string::npos) << run.err;
 }
 
 // OAuth 2.0 sign-ins against the loopback authorization server, whose
@@ -309,6 +410,62 @@ TEST_F(OAuthSignInTest, AGrantThatCannotBeUsedEndsTheRunBeforeTheMailServer) {
   EXPECT_FALSE(harness::Exists(folder_ / "MSG1.TXT"));
 }
 
+// A token endpoint over https is trusted as the mail server is: through the
+// system's CAs and QUARROW_GETMAIL_CAFILE, for the name in its address. One
+// it does not trust ends the run, saying why, before the mail server hears
+// anything.
+TEST_F(OAuthSignInTest, AnHttpsTokenEndpointIsVerifiedLikeTheMailServer) {
+  struct Case {
+    const char* name;
+    std::string endpoint;
+    bool privateCa;  // QUARROW_GETMAIL_CAFILE names the CA of its certificate
+    int status;
+    std::vector<std::string> says;
+  } cases[] = {
+      {"a private CA not named", oauth->TlsFront(), false, 1,
+       {"cannot reach the OAuth 2.0 endpoint " + oauth->TlsFront() + "/token",
+        "its certificate is not trusted", "QUARROW_GETMAIL_CAFILE"}},
+      {"another name than its certificate's", oauth->MismatchedTlsFront(), true, 1,
+       {"cannot reach the OAuth 2.0 endpoint " + oauth->MismatchedTlsFront() + "/token",
+        "its certificate is not trusted", "127.0.0.2"}},
+      {"a private CA named", oauth->TlsFront(), true, 0, {}},
+  };
+  ASSERT_EQ(OAuthSignIn("getmail").status, 0);
+  dovecot->SetMessages({"Subject: one\r\n\r\nbody\r\n"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    harness::Pop3Tap::Options options;
+    options.inspect = false;  // TLS from the start, passed on as it is
+    harness::Pop3Tap tap(dovecot->pop3sPort(), options);
+    ChangeKept("access_expires", "0");
+    ChangeKept("token_endpoint", "\"" + c.endpoint + "/token\"");
+    const std::string refreshToken = Kept("refresh_token");
+    const int refreshes = Stat("refreshes");
+    std::map<std::string, std::optional<std::string>> env = dovecot->ToolEnvironment();
+    // The mail server is trusted all the same: it is never reached when
+    // the token endpoint is not.
+    if (!c.privateCa) env["QUARROW_GETMAIL_CAFILE"] = std::nullopt;
+    env["QUARROW_GETMAIL_TLS_PORTS"] = std::to_string(tap.port());
+    ProcessResult run = harness::RunProcess(
+        {GETMAIL_PATH, "-u", "quarrow", "-pw", "*", "-s", "localhost", "-port",
+         std::to_string(tap.port()), "-headersonly"},
+        folder_.path(), env);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    for (const std::string& text : c.says) {
+      EXPECT_NE(run.err.find(text), std::string::npos) << text << " in " << run.err;
+    }
+    if (c.status != 0) {
+      EXPECT_TRUE(tap.ClientBytes().empty());
+      EXPECT_EQ(Stat("refreshes"), refreshes);
+      EXPECT_EQ(Kept("refresh_token"), refreshToken) << "the grant is kept as it was";
+    } else {
+      EXPECT_EQ(Stat("refreshes"), refreshes + 1) << "refreshed through the TLS front";
+      EXPECT_NE(Kept("refresh_token"), refreshToken);
+      EXPECT_FALSE(tap.ClientBytes().empty());
+    }
+  }
+}
+
 // Two runs at once for one mailbox take turns at refreshing the grant: the
 // slower one uses the refresh token the faster one kept, not the one the
 // provider has just voided (which would make it revoke the whole grant).
@@ -361,6 +518,11 @@ int main(int argc, char** argv) {
     settings["OAUTH2_INTROSPECTION_URL"] = oauthServer->IntrospectionUrl();
   }
   harness::PrivateDovecot server(settings);
+  // The TLS fronts of the OAuth server show the mail server's certificate,
+  // from the same private CA.
+  if (oauthServer) {
+    oauthServer->UseCertificate(server.folder() + "/cert.pem", server.folder() + "/key.pem");
+  }
   dovecot = &server;
   oauth = oauthServer.get();
   stateHome = &state;

@@ -1,6 +1,7 @@
 // The current user's secrets, as named blobs that only that user can read
 // back. One implementation per system: posix/SecretStore.cpp (files of mode
-// 0600 in a 0700 folder under $XDG_STATE_HOME) and win32/SecretStore.cpp
+// 0600 in a 0700 folder under $XDG_STATE_HOME, or the desktop's Secret
+// Service when QUARROW_GETMAIL_STORE asks for it) and win32/SecretStore.cpp
 // (DPAPI blobs under %LOCALAPPDATA%).
 #pragma once
 

@@ -80,6 +80,21 @@ std::string OAuthServer::IntrospectionUrl() const {
   return "http://dovecot:dovecot-secret@" + issuer_.substr(7) + "/token/introspection";
 }
 
+void OAuthServer::UseCertificate(const std::string& certFile, const std::string& keyFile) {
+  WriteFile(folder_ / "tls-cert.pem", ReadFile(certFile));
+  WriteFile(folder_ / "tls-key.pem", ReadFile(keyFile));
+}
+
+std::string OAuthServer::TlsFront() const {
+  std::string fronts = ReadFile(folder_ / "tls-fronts");
+  return fronts.substr(0, fronts.find(' '));
+}
+
+std::string OAuthServer::MismatchedTlsFront() const {
+  std::string fronts = ReadFile(folder_ / "tls-fronts");
+  return fronts.substr(fronts.find(' ') + 1);
+}
+
 std::string OAuthServer::Stats() const { return ReadFile(folder_ / "stats.json"); }
 
 }  // namespace harness

@@ -26,6 +26,13 @@ class OAuthServer {
   // Where Dovecot introspects tokens, with the mail server's client
   // credentials.
   std::string IntrospectionUrl() const;
+  // Gives its TLS fronts `certFile` and `keyFile` (PEM) to present.
+  void UseCertificate(const std::string& certFile, const std::string& keyFile);
+  // "https://127.0.0.1:PORT": a TLS front whose certificate matches that
+  // address, and "https://127.0.0.2:PORT", one whose certificate does not.
+  // Both pass everything on to the server, endpoints included.
+  std::string TlsFront() const;
+  std::string MismatchedTlsFront() const;
   // What it has counted so far, as JSON: "refreshes", "revocations",
   // "tokens", and "polls" (per client, each poll's "at" in ms and "answer").
   std::string Stats() const;

@@ -9,6 +9,7 @@
 
 #include "tools/getmail/Errors.h"
 #include "tools/getmail/HttpClient.h"
+#include "tools/getmail/ServerText.h"
 #include "tools/getmail/Settings.h"
 
 namespace getmail {
@@ -85,6 +86,8 @@ HttpResponse HttpExchange(const std::string& url, const FormFields* form,
   curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, TakeBody);
   curl_easy_setopt(c, CURLOPT_WRITEDATA, &received);
+  char detail[CURL_ERROR_SIZE] = "";
+  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, detail);
   if (form != nullptr) {
     curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.c_str());
     curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
@@ -94,9 +97,21 @@ HttpResponse HttpExchange(const std::string& url, const FormFields* form,
     throw Error("the OAuth 2.0 endpoint " + url + " sent an answer longer than " +
                 std::to_string(kHttpBodyLimit / 1024) + " KiB");
   }
+  // libcurl's own words say which check failed (the CA, the name, ...);
+  // its code only that one did. They may quote the certificate's names,
+  // which are the server's to choose.
+  const std::string why = Shown(detail[0] != '\0' ? detail : curl_easy_strerror(result));
+  if (result == CURLE_PEER_FAILED_VERIFICATION) {
+    throw Error("cannot reach the OAuth 2.0 endpoint " + url +
+                ": its certificate is not trusted: " + why +
+                " (a private CA can be named in " + kCaFileVariable + ")");
+  }
+  if (result == CURLE_SSL_CACERT_BADFILE) {
+    throw Error("cannot reach the OAuth 2.0 endpoint " + url + ": cannot load the CA file " +
+                (caFile != nullptr ? caFile : "") + " (" + kCaFileVariable + ")");
+  }
   if (result != CURLE_OK) {
-    throw Error("cannot reach the OAuth 2.0 endpoint " + url + ": " +
-                curl_easy_strerror(result));
+    throw Error("cannot reach the OAuth 2.0 endpoint " + url + ": " + why);
   }
   HttpResponse response;
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &response.status);
