@@ -27,6 +27,11 @@ set(QUARROW_DELAY_LOADED_LIBS
   bcrypt comctl32 crypt32 dnsapi dwmapi iphlpapi ncrypt secur32 userenv
   uxtheme version winhttp winmm wintrust)
 
+if(NOT CMAKE_DLLTOOL OR NOT CMAKE_NM)
+  message(FATAL_ERROR "The delay-loaded system DLLs need mingw-w64's dlltool and nm "
+                      "(binutils-mingw-w64-x86-64)")
+endif()
+
 set(QUARROW_DELAY_LIB_DIR ${CMAKE_BINARY_DIR}/delay-load)
 file(MAKE_DIRECTORY ${QUARROW_DELAY_LIB_DIR})
 set(QUARROW_DELAY_LIBS)
