@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "tools/getmail/Errors.h"
+#include "tools/getmail/PercentEncode.h"
 
 namespace getmail {
 namespace {
@@ -52,19 +53,6 @@ void CheckEndpointUrl(const std::string& url) {
               " is not https (plain http is taken only on this machine's loopback address)");
 }
 
-std::string FormEncode(const std::string& text) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
-}
+std::string FormEncode(const std::string& text) { return PercentEncode(text, "-._~"); }
 
 }  // namespace getmail

@@ -5,6 +5,7 @@
 
 #include "tools/getmail/Base64.h"
 #include "tools/getmail/Errors.h"
+#include "tools/getmail/PercentEncode.h"
 #include "tools/getmail/SecretStore.h"
 
 namespace getmail {
@@ -14,20 +15,7 @@ using Json = nlohmann::json;
 
 // Letters, digits and ".@_-" stand for themselves; every other byte is %XX,
 // "," included, which separates login and server.
-std::string KeyPart(std::string_view text) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if (std::isalnum(c) || c == '.' || c == '@' || c == '_' || c == '-') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
-}
+std::string KeyPart(std::string_view text) { return PercentEncode(text, ".@_-"); }
 
 std::string Lower(std::string_view text) {
   std::string out(text);
