@@ -17,23 +17,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "DumpClient.h"
+
 namespace {
 
 int fd = -1;
-
-[[noreturn]] void Fail(const std::string& what) {
-  std::fprintf(stderr, "imapdump: %s\n", what.c_str());
-  std::exit(1);
-}
-
-void SendAll(const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
-    if (n <= 0) Fail("send failed");
-    done += static_cast<std::size_t>(n);
-  }
-}
 
 // Reads until the completion of `tag` has arrived, writing everything to
 // `out` and adding it to `kept` (each if given). Only the last bytes are kept
@@ -44,11 +32,11 @@ void AwaitCompletion(const std::string& tag, std::FILE* out, std::string* kept =
   char chunk[1 << 16];
   for (;;) {
     ssize_t n = recv(fd, chunk, sizeof chunk, 0);
-    if (n <= 0) Fail("the server closed the connection");
+    if (n <= 0) dump::Fail("the server closed the connection");
     if (out != nullptr) std::fwrite(chunk, 1, static_cast<std::size_t>(n), out);
     if (kept != nullptr) kept->append(chunk, static_cast<std::size_t>(n));
     tail.append(chunk, static_cast<std::size_t>(n));
-    if (tail.find(no) != std::string::npos) Fail(tag + " was refused");
+    if (tail.find(no) != std::string::npos) dump::Fail(tag + " was refused");
     std::size_t at = tail.find(ok);
     if (at != std::string::npos && tail.find("\r\n", at + 2) != std::string::npos) return;
     if (tail.size() > 256) tail.erase(0, tail.size() - 256);
@@ -64,13 +52,7 @@ void WriteHeaderFiles(const std::string& folder, const std::string& responses) {
     char* end = nullptr;
     const unsigned long size = std::strtoul(responses.c_str() + at + 1, &end, 10);
     const std::size_t start = static_cast<std::size_t>(end - responses.c_str()) + 3;  // "}\r\n"
-    const std::string temp = folder + "/.dump.part";
-    std::FILE* file = std::fopen(temp.c_str(), "wb");
-    if (file == nullptr) Fail("cannot write in " + folder);
-    std::fwrite(responses.data() + start, 1, size, file);
-    std::fclose(file);
-    const std::string name = folder + "/MSG" + std::to_string(++n) + ".TXT";
-    if (std::rename(temp.c_str(), name.c_str()) != 0) Fail("cannot rename to " + name);
+    dump::WriteHeaderFile(folder, ++n, std::string_view(responses.data() + start, size));
     at = start + size;
   }
 }
@@ -78,12 +60,13 @@ void WriteHeaderFiles(const std::string& folder, const std::string& responses) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  dump::program = "imapdump";
   const bool files = argc > 1 && std::string(argv[1]) == "--files";
   if (files) {
     --argc;
     ++argv;
   }
-  if (argc != 5) Fail("usage: getmail_imapdump [--files] PORT USER PASSWORD OUTPUT");
+  if (argc != 5) dump::Fail("usage: getmail_imapdump [--files] PORT USER PASSWORD OUTPUT");
   const auto begin = std::chrono::steady_clock::now();
   fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
@@ -91,19 +74,19 @@ int main(int argc, char** argv) {
   address.sin_port = htons(static_cast<uint16_t>(std::atoi(argv[1])));
   inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
   if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    Fail("cannot connect");
+    dump::Fail("cannot connect");
   }
   std::FILE* out = files ? nullptr : std::fopen(argv[4], "wb");
-  if (!files && out == nullptr) Fail("cannot write " + std::string(argv[4]));
+  if (!files && out == nullptr) dump::Fail("cannot write " + std::string(argv[4]));
   std::string responses;
-  SendAll(std::string("A1 LOGIN \"") + argv[2] + "\" \"" + argv[3] + "\"\r\n");
+  dump::SendAll(fd, std::string("A1 LOGIN \"") + argv[2] + "\" \"" + argv[3] + "\"\r\n");
   AwaitCompletion("A1", nullptr);
-  SendAll("A2 EXAMINE INBOX\r\n");
+  dump::SendAll(fd, "A2 EXAMINE INBOX\r\n");
   AwaitCompletion("A2", nullptr);
-  SendAll("A3 UID FETCH 1:* (UID BODY.PEEK[HEADER])\r\n");
+  dump::SendAll(fd, "A3 UID FETCH 1:* (UID BODY.PEEK[HEADER])\r\n");
   AwaitCompletion("A3", out, files ? &responses : nullptr);
   if (files) WriteHeaderFiles(argv[4], responses);
-  SendAll("A4 LOGOUT\r\n");
+  dump::SendAll(fd, "A4 LOGOUT\r\n");
   AwaitCompletion("A4", nullptr);
   if (out != nullptr) std::fclose(out);
   close(fd);

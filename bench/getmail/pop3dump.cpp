@@ -27,25 +27,13 @@
 #include <string_view>
 #include <thread>
 
+#include "DumpClient.h"
+
 namespace {
 
 int fd = -1;
 std::string buffer;
 std::size_t start = 0;
-
-[[noreturn]] void Fail(const std::string& what) {
-  std::fprintf(stderr, "pop3dump: %s\n", what.c_str());
-  std::exit(1);
-}
-
-void SendAll(const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
-    if (n <= 0) Fail("send failed");
-    done += static_cast<std::size_t>(n);
-  }
-}
 
 // The next line, with its CRLF; valid until the next call.
 std::string_view ReadLine() {
@@ -60,35 +48,24 @@ std::string_view ReadLine() {
     start = 0;
     char chunk[65536];
     ssize_t n = recv(fd, chunk, sizeof chunk, 0);
-    if (n <= 0) Fail("the server closed the connection");
+    if (n <= 0) dump::Fail("the server closed the connection");
     buffer.append(chunk, static_cast<std::size_t>(n));
   }
 }
 
 std::string Expect(const std::string& command) {
-  if (!command.empty()) SendAll(command + "\r\n");
+  if (!command.empty()) dump::SendAll(fd, command + "\r\n");
   std::string line(ReadLine());
-  if (line.compare(0, 3, "+OK") != 0) Fail(command + ": " + line);
+  if (line.compare(0, 3, "+OK") != 0) dump::Fail(command + ": " + line);
   return line;
 }
 
 }  // namespace
 
-// Writes one header as FOLDER/MSG<n>.TXT by way of a temporary name.
-void WriteHeaderFile(const std::string& folder, int n, const std::string& header) {
-  std::string temp = folder + "/.dump.part";
-  FILE* file = std::fopen(temp.c_str(), "wb");
-  if (file == nullptr) Fail("cannot write in " + folder);
-  std::fwrite(header.data(), 1, header.size(), file);
-  std::fclose(file);
-  std::string name = folder + "/MSG" + std::to_string(n) + ".TXT";
-  if (std::rename(temp.c_str(), name.c_str()) != 0) Fail("cannot rename to " + name);
-}
-
 // RETR `message` into `path`, flushed to disk with its folder.
 void Retrieve(int message, const std::string& path) {
   FILE* out = std::fopen(path.c_str(), "wb");
-  if (out == nullptr) Fail("cannot write " + path);
+  if (out == nullptr) dump::Fail("cannot write " + path);
   Expect("RETR " + std::to_string(message));
   for (;;) {
     std::string_view line = ReadLine();
@@ -99,7 +76,7 @@ void Retrieve(int message, const std::string& path) {
   std::string folder = path.substr(0, path.rfind('/') + 1) + ".";
   int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
   if (std::fflush(out) != 0 || fsync(fileno(out)) != 0 || dir < 0 || fsync(dir) != 0) {
-    Fail("cannot flush " + path);
+    dump::Fail("cannot flush " + path);
   }
   close(dir);
   std::fclose(out);
@@ -107,6 +84,7 @@ void Retrieve(int message, const std::string& path) {
 }
 
 int main(int argc, char** argv) {
+  dump::program = "pop3dump";
   bool files = argc > 1 && std::strcmp(argv[1], "--files") == 0;
   int retrieve = 0;
   if (argc > 2 && std::strcmp(argv[1], "--retr") == 0) {
@@ -118,10 +96,10 @@ int main(int argc, char** argv) {
     ++argv;
   }
   if (argc != 5) {
-    Fail("usage: getmail_pop3dump [--files | --retr N] PORT USER PASSWORD OUTPUT");
+    dump::Fail("usage: getmail_pop3dump [--files | --retr N] PORT USER PASSWORD OUTPUT");
   }
   FILE* out = files || retrieve > 0 ? nullptr : std::fopen(argv[4], "wb");
-  if (!files && retrieve == 0 && out == nullptr) Fail("cannot write the output file");
+  if (!files && retrieve == 0 && out == nullptr) dump::Fail("cannot write the output file");
   const std::string folder = argv[4];
   auto started = std::chrono::steady_clock::now();
   fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -130,7 +108,7 @@ int main(int argc, char** argv) {
   address.sin_port = htons(static_cast<uint16_t>(std::atoi(argv[1])));
   inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
   if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    Fail("cannot connect");
+    dump::Fail("cannot connect");
   }
   int one = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -149,13 +127,13 @@ int main(int argc, char** argv) {
     std::string commands;
     for (int n = 1; n <= count; ++n) commands += "TOP " + std::to_string(n) + " 0\r\n";
     commands += "QUIT\r\n";
-    SendAll(commands);
+    dump::SendAll(fd, commands);
   });
   std::string header;
   for (int n = 1; n <= count; ++n) {
     std::string_view status = ReadLine();
     if (status.substr(0, 3) != "+OK") {
-      Fail("TOP " + std::to_string(n) + ": " + std::string(status));
+      dump::Fail("TOP " + std::to_string(n) + ": " + std::string(status));
     }
     header.clear();
     for (;;) {
@@ -164,7 +142,7 @@ int main(int argc, char** argv) {
       header += line;
     }
     if (files) {
-      WriteHeaderFile(folder, n, header);
+      dump::WriteHeaderFile(folder, n, header);
     } else {
       std::fwrite(header.data(), 1, header.size(), out);
     }
